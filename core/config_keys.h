@@ -1,0 +1,15 @@
+// The one set of rules by which the module and every feed read their
+// "ModuleParams" keys.
+#pragma once
+
+#include <json/json.h>
+
+#include <string>
+
+// A JSON string's text, otherwise the default.
+std::string readStringKey(const Json::Value& section, const char* key, const std::string& defaultValue);
+// Null or missing: the default; an integer (or a number or bool convertible
+// to one): its value; a string: atoi of its text; anything else: the default.
+int readIntKey(const Json::Value& section, const char* key, int defaultValue);
+// An integer key read as above, true when not 0.
+bool readFlagKey(const Json::Value& section, const char* key, bool defaultValue = false);

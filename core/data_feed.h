@@ -1,0 +1,100 @@
+// The two halves of every feed: DataFeedImpl does the work (download, parse,
+// pairs), DataFeed is the thin wrapper the module keeps in its list.
+#pragma once
+
+#include <json/json.h>
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/debug.h"
+#include "platform/module.h"
+
+using SymbolPair = std::pair<std::string, std::string>;
+using SymbolPairs = std::vector<SymbolPair>;
+
+// Where the vehicle's number is kept; its first word is the id, "NONE" meaning none.
+constexpr const char* kVehicleIdPath = "/vorn/vehicle_id";
+constexpr const char* kOfflineDir = "/vorn/media/offline/";
+
+class DataFeedImpl {
+public:
+    DataFeedImpl();
+    virtual ~DataFeedImpl() = default;
+    DataFeedImpl(const DataFeedImpl&) = delete;
+    DataFeedImpl& operator=(const DataFeedImpl&) = delete;
+
+    // Fetches and parses the feed's data and appends the pairs to export.
+    // Never throws; the result is informational only.
+    virtual int downloadData(std::string curlParams) = 0;
+    virtual SymbolPairs getExportPairs() const { return m_exportPairs; }
+    virtual void clearExportPairs() { m_exportPairs.clear(); }
+    // Reads the feed's own "ModuleParams" keys; called once after construction.
+    virtual void readModuleParmMap() {}
+    // An imported symbol changed; true asks the module to refresh this feed now.
+    virtual bool symbolUpdate(const std::string& name, int x, const std::string& value);
+
+    void updateParemeters(const CParameters& params);
+    void updateModuleParmMap(const CModuleParmMap& parmMap);
+
+    const Json::Value& moduleParams() const { return *m_moduleParams; }
+    const Json::Value& parameters() const { return m_parameters; }
+
+    // Shared operations of every feed.
+    void addPair(const std::string& name, const std::string& value);
+    // The command's whole standard output, byte-exact; "" when it can't be started.
+    static std::string runCommand(const std::string& command);
+    // The whole file, or "" when it can't be opened.
+    static std::string readFileToString(const std::string& path);
+    static std::string addUrlParameter(const std::string& url, const std::string& key, const std::string& value);
+    // First word of the vehicle id file; when maxLength > 0 a longer id keeps
+    // its last maxLength characters ("NONE" in any case is returned as is).
+    static std::string readVehicleId(unsigned maxLength);
+    // Reads the feed's offline file (a built-in path, under the file root) into
+    // content; when it could be opened logs logText at logLevel and returns true.
+    static bool readOfflineFile(const std::string& builtInPath, std::string& content, int logLevel,
+                                const std::string& logText);
+
+protected:
+    // The shared body of symbolUpdate: takes value for key when it is new
+    // and not empty, logs logText + value at level 2 and returns true.
+    static bool takeImportedSymbol(const std::string& name, const std::string& value, const std::string& key,
+                                   std::string& stored, const std::string& logText);
+
+    SymbolPairs m_exportPairs;
+
+private:
+    Json::Value m_parameters;
+    Json::Value m_parmMap;
+    Json::Value* m_moduleParams;
+    Json::Value* m_exportSymbols;
+    Json::Value* m_importSymbols;
+    Json::Value* m_exportMessages;
+    Json::Value* m_importMessages;
+};
+
+class DataFeed {
+public:
+    explicit DataFeed(std::unique_ptr<DataFeedImpl> impl) : m_impl(std::move(impl)) {}
+    virtual ~DataFeed() = default;
+    DataFeed(const DataFeed&) = delete;
+    DataFeed& operator=(const DataFeed&) = delete;
+
+    virtual void readModuleParmMap() { m_impl->readModuleParmMap(); }
+    virtual int downloadData(const std::string& curlParams) { return m_impl->downloadData(curlParams); }
+
+    SymbolPairs getExportPairs() const { return m_impl->getExportPairs(); }
+    void clearExportPairs() { m_impl->clearExportPairs(); }
+    bool symbolUpdate(const std::string& name, int x, const std::string& value) {
+        return m_impl->symbolUpdate(name, x, value);
+    }
+    void updateParemeters(const CParameters& params) { m_impl->updateParemeters(params); }
+    void updateModuleParmMap(const CModuleParmMap& parmMap) { m_impl->updateModuleParmMap(parmMap); }
+
+    DataFeedImpl& impl() { return *m_impl; }
+
+private:
+    std::unique_ptr<DataFeedImpl> m_impl;
+};

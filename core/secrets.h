@@ -1,0 +1,10 @@
+// Secrets (tokens, passwords, API and app keys) never reach a log line in
+// clear: only their first two characters and their length.
+#pragma once
+
+#include <string>
+
+// "ab…(32)"-style mask: the first two characters, then the length.
+std::string maskSecret(const std::string& secret);
+// The URL with the values of secret query keys masked.
+std::string maskUrlSecrets(const std::string& url);

@@ -1,0 +1,45 @@
+#include "core/symbol_list.h"
+
+std::string listSafeText(const std::string& text) {
+    std::string out = text;
+    for (char& c : out)
+        if (c == '"') c = '\'';
+    return out;
+}
+
+void ListBuilder::separate() {
+    if (m_count++ > 0) m_text += ',';
+}
+
+ListBuilder& ListBuilder::add(const std::string& text) {
+    separate();
+    m_text += '"';
+    m_text += listSafeText(text);
+    m_text += '"';
+    return *this;
+}
+
+ListBuilder& ListBuilder::addBare(const std::string& text) {
+    separate();
+    m_text += listSafeText(text);
+    return *this;
+}
+
+ListBuilder& ListBuilder::addNested(const std::vector<std::string>& inner, bool quoteInner) {
+    separate();
+    m_text += '"';
+    for (size_t i = 0; i < inner.size(); ++i) {
+        if (i > 0) m_text += ',';
+        if (quoteInner) m_text += '"';
+        m_text += listSafeText(inner[i]);
+        if (quoteInner) m_text += '"';
+    }
+    m_text += '"';
+    return *this;
+}
+
+std::string makeList(const std::vector<std::string>& texts) {
+    ListBuilder list;
+    for (const auto& text : texts) list.add(text);
+    return list.str();
+}

@@ -1,0 +1,34 @@
+// The feeds this build can create, in the module's fixed creation order.
+// Each feed adds its row here (and its header below).
+#include "core/feed_catalog.h"
+
+// feed headers
+
+namespace {
+template <typename Feed, typename... Args>
+std::unique_ptr<DataFeed> make(Args&&... args) {
+    return std::make_unique<Feed>(std::forward<Args>(args)...);
+}
+}  // namespace
+
+const std::vector<FeedCatalogEntry>& feedCatalog() {
+    static const std::vector<FeedCatalogEntry> catalog = {
+        // twitter_enable
+        // rss_enable
+        // open_data_tfe_enable
+        // open_data_r2p_enable
+        // open_data_tfl_enable
+        // rail_departures_enable
+        // flight_departures_enable
+        // flight_security_enable
+        // flight_departures_azinq_enable
+        // service_alerts_enable
+        // siri_sm_enable
+        // txc_st_enable
+        // gtfs_rt_enable
+        // tfl_line_status_enable
+        // tco_enable
+        // avms_enable
+    };
+    return catalog;
+}

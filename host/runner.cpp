@@ -1,0 +1,189 @@
+#include "host/runner.h"
+
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "core/web_services.h"
+#include "platform/debug.h"
+#include "platform/event_loop.h"
+#include "platform/file_root.h"
+
+namespace {
+const char* const kUsage =
+    "usage: webservices-host --config PARAMS.json [--root DIR] [--once | --cycles N] "
+    "[--format text|jsonl] [-v|-vv] [--import NAME=VALUE ...]";
+
+struct Options {
+    std::string config;
+    std::string root;
+    int cycles = 0;  // 0: run the event loop until a signal
+    bool jsonl = false;
+    int verbosity = 0;
+    std::vector<std::string> imports;
+};
+
+struct UsageError {
+    std::string message;
+};
+
+Options parseOptions(int argc, char** argv) {
+    Options options;
+    auto value = [&](int& i) -> std::string {
+        if (i + 1 >= argc) throw UsageError{std::string(argv[i]) + " needs a value"};
+        return argv[++i];
+    };
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "--config") {
+            options.config = value(i);
+        } else if (arg == "--root") {
+            options.root = value(i);
+        } else if (arg == "--once") {
+            options.cycles = 1;
+        } else if (arg == "--cycles") {
+            std::string n = value(i);
+            char* end = nullptr;
+            long count = std::strtol(n.c_str(), &end, 10);
+            if (n.empty() || *end != '\0' || count < 1 || count > 1000000)
+                throw UsageError{"--cycles takes a whole number from 1, not '" + n + "'"};
+            options.cycles = static_cast<int>(count);
+        } else if (arg == "--format") {
+            std::string format = value(i);
+            if (format != "text" && format != "jsonl") throw UsageError{"--format is text or jsonl, not '" + format + "'"};
+            options.jsonl = format == "jsonl";
+        } else if (arg == "-v") {
+            options.verbosity = 1;
+        } else if (arg == "-vv") {
+            options.verbosity = 2;
+        } else if (arg == "--import") {
+            std::string assignment = value(i);
+            if (assignment.find('=') == std::string::npos)
+                throw UsageError{"--import takes NAME=VALUE, not '" + assignment + "'"};
+            options.imports.push_back(assignment);
+        } else {
+            throw UsageError{"unknown argument '" + arg + "'"};
+        }
+    }
+    if (options.config.empty()) throw UsageError{"--config is required"};
+    return options;
+}
+
+std::string jsonString(const std::string& text) {
+    Json::StreamWriterBuilder builder;
+    builder["indentation"] = "";
+    builder["emitUTF8"] = true;
+    return Json::writeString(builder, Json::Value(text));
+}
+
+std::string showLineFeeds(const std::string& text) {
+    std::string out;
+    for (char c : text) out += c == '\n' ? std::string("\\n") : std::string(1, c);
+    return out;
+}
+
+void printSymbols(std::ostream& out, bool jsonl, const std::vector<SymbolValue>& symbols) {
+    for (const auto& symbol : symbols) {
+        if (jsonl)
+            out << "{\"name\":" << jsonString(symbol.first) << ",\"value\":" << jsonString(symbol.second) << "}\n";
+        else
+            out << symbol.first << " = " << showLineFeeds(symbol.second) << '\n';
+    }
+    out.flush();
+}
+
+void importSymbol(CWebServices& module, const std::string& assignment) {
+    size_t eq = assignment.find('=');
+    if (eq == std::string::npos || eq == 0) return;
+    module.SymbolUpdate(assignment.substr(0, eq), 0, assignment.substr(eq + 1));
+}
+
+// Runs the event loop until SIGINT or SIGTERM; standard input lines NAME=VALUE are imports.
+void runEventLoop(CWebServices& module) {
+    CEventLoop loop;
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    sigprocmask(SIG_BLOCK, &signals, nullptr);
+    int signalFd = signalfd(-1, &signals, SFD_CLOEXEC);
+    if (signalFd >= 0) {
+        loop.watch(signalFd, [&loop, signalFd] {
+            signalfd_siginfo info{};
+            if (read(signalFd, &info, sizeof info) > 0) loop.stop();
+        });
+    }
+    std::string pending;
+    loop.watch(STDIN_FILENO, [&] {
+        char buffer[4096];
+        ssize_t got = read(STDIN_FILENO, buffer, sizeof buffer);
+        if (got <= 0) {
+            loop.unwatch(STDIN_FILENO);  // end of input: keep running on the timer
+            return;
+        }
+        pending.append(buffer, static_cast<size_t>(got));
+        for (size_t nl; (nl = pending.find('\n')) != std::string::npos;) {
+            std::string line = pending.substr(0, nl);
+            pending.erase(0, nl + 1);
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            importSymbol(module, line);
+        }
+    });
+    module.SetEventLoop(loop);
+    loop.run();
+    if (signalFd >= 0) close(signalFd);
+}
+}  // namespace
+
+int runHost(int argc, char** argv, std::ostream& out, std::ostream& err) {
+    Options options;
+    try {
+        options = parseOptions(argc, argv);
+    } catch (const UsageError& e) {
+        err << "webservices-host: " << e.message << '\n' << kUsage << '\n';
+        return 2;
+    }
+
+    std::ifstream file(options.config, std::ios::binary);
+    if (!file) {
+        err << "webservices-host: cannot read parameter map '" << options.config << "'\n";
+        return 2;
+    }
+    std::ostringstream text;
+    text << file.rdbuf();
+    CModuleParmMap parmMap;
+    std::string error;
+    if (!CModuleParmMap::fromJsonText(text.str(), parmMap, error)) {
+        err << "webservices-host: invalid parameter map '" << options.config << "': " << error << '\n';
+        return 2;
+    }
+
+    int mask = CDebug::kDefaultLevelMask;
+    if (options.verbosity >= 1) mask |= CDebug::kProgress;
+    if (options.verbosity >= 2) mask |= CDebug::kTrace;
+    CDebug::setLevelMask(mask);
+    setFileRoot(options.root);
+
+    auto module = std::make_unique<CWebServices>(parmMap);
+    module->setBroadcastSink(
+        [&out, &options](const std::vector<SymbolValue>& symbols) { printSymbols(out, options.jsonl, symbols); });
+    for (const auto& assignment : options.imports) importSymbol(*module, assignment);
+
+    if (options.cycles > 0) {
+        for (int i = 0; i < options.cycles; ++i) {
+            module->requestUpdate();
+            module->Update();
+        }
+    } else {
+        runEventLoop(*module);
+    }
+    module->Shutdown();
+    return 0;
+}

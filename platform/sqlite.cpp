@@ -1,0 +1,63 @@
+#include "platform/sqlite.h"
+
+bool Csqlite::Open(const std::string& path, bool readWrite) {
+    Close();
+    m_path = path;
+    int flags = readWrite ? (SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) : SQLITE_OPEN_READONLY;
+    if (sqlite3_open_v2(path.c_str(), &m_db, flags, nullptr) != SQLITE_OK) {
+        Close();
+        return false;
+    }
+    sqlite3_busy_timeout(m_db, 1000);
+    m_open = true;
+    return true;
+}
+
+void Csqlite::Close() {
+    if (m_db) sqlite3_close(m_db);
+    m_db = nullptr;
+    m_open = false;
+}
+
+CsqliteQuerySelect::CsqliteQuerySelect(const std::string& sql, const Csqlite& db) {
+    if (!db.IsOpen()) {
+        m_error = "database is not open";
+        return;
+    }
+    if (sqlite3_prepare_v2(db.Handle(), sql.c_str(), static_cast<int>(sql.size()), &m_stmt, nullptr) != SQLITE_OK) {
+        m_error = sqlite3_errmsg(db.Handle());
+        sqlite3_finalize(m_stmt);
+        m_stmt = nullptr;
+    }
+}
+
+CsqliteQuerySelect::~CsqliteQuerySelect() { sqlite3_finalize(m_stmt); }
+
+CsqliteQuerySelect& CsqliteQuerySelect::Bind(int position, const std::string& value) {
+    if (m_stmt) sqlite3_bind_text(m_stmt, position, value.data(), static_cast<int>(value.size()), SQLITE_TRANSIENT);
+    return *this;
+}
+
+CsqliteQuerySelect& CsqliteQuerySelect::BindInt(int position, int64_t value) {
+    if (m_stmt) sqlite3_bind_int64(m_stmt, position, value);
+    return *this;
+}
+
+bool CsqliteQuerySelect::Step() { return m_stmt && sqlite3_step(m_stmt) == SQLITE_ROW; }
+
+std::string CsqliteQuerySelect::GetColumnAsString(int column, const std::string& defaultValue) const {
+    if (!m_stmt || sqlite3_column_type(m_stmt, column) == SQLITE_NULL) return defaultValue;
+    const unsigned char* text = sqlite3_column_text(m_stmt, column);
+    if (!text) return defaultValue;
+    return std::string(reinterpret_cast<const char*>(text), sqlite3_column_bytes(m_stmt, column));
+}
+
+int32_t CsqliteQuerySelect::GetColumnAsInt(int column, int32_t defaultValue) const {
+    if (!m_stmt || sqlite3_column_type(m_stmt, column) == SQLITE_NULL) return defaultValue;
+    return sqlite3_column_int(m_stmt, column);
+}
+
+int64_t CsqliteQuerySelect::GetColumnAsInt64(int column, int64_t defaultValue) const {
+    if (!m_stmt || sqlite3_column_type(m_stmt, column) == SQLITE_NULL) return defaultValue;
+    return sqlite3_column_int64(m_stmt, column);
+}

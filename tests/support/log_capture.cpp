@@ -1,0 +1,25 @@
+#include "tests/support/log_capture.h"
+
+#include "platform/debug.h"
+
+LogCapture::LogCapture() : m_previousMask(CDebug::levelMask()) {
+    CDebug::setLevelMask(CDebug::kTrace | CDebug::kProgress | CDebug::kNotable | CDebug::kWarning | CDebug::kError);
+    CDebug::setSink([this](int level, const std::string& line) { m_lines.push_back({level, line}); });
+}
+
+LogCapture::~LogCapture() {
+    CDebug::setSink(nullptr);
+    CDebug::setLevelMask(m_previousMask);
+}
+
+bool LogCapture::contains(const std::string& text, int level) const {
+    for (const auto& line : m_lines)
+        if ((level == 0 || line.level == level) && line.text.find(text) != std::string::npos) return true;
+    return false;
+}
+
+std::string LogCapture::dump() const {
+    std::string out;
+    for (const auto& line : m_lines) out += "[" + std::to_string(line.level) + "] " + line.text + "\n";
+    return out;
+}

@@ -1,0 +1,87 @@
+#include "tests/support/stub_server.h"
+
+#include <arpa/inet.h>
+#include <httplib.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <chrono>
+
+std::string RecordedRequest::header(const std::string& name) const {
+    for (const auto& h : headers) {
+        if (h.first.size() != name.size()) continue;
+        bool same = true;
+        for (size_t i = 0; i < name.size() && same; ++i)
+            same = std::tolower(static_cast<unsigned char>(h.first[i])) == std::tolower(static_cast<unsigned char>(name[i]));
+        if (same) return h.second;
+    }
+    return "";
+}
+
+StubServer::StubServer() : m_server(std::make_unique<httplib::Server>()) {
+    auto handler = [this](const httplib::Request& req, httplib::Response& res) {
+        RecordedRequest record;
+        record.method = req.method;
+        record.path = req.path;
+        std::string target = req.target;
+        size_t q = target.find('?');
+        record.query = q == std::string::npos ? "" : target.substr(q + 1);
+        for (const auto& h : req.headers) record.headers.emplace(h.first, h.second);
+        record.body = req.body;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_requests.push_back(record);
+        auto it = m_replies.find(req.path);
+        if (it == m_replies.end()) {
+            res.status = 404;
+            return;
+        }
+        res.status = it->second.status;
+        res.set_content(it->second.body, it->second.contentType.c_str());
+    };
+    m_server->Get(".*", handler);
+    m_server->Post(".*", handler);
+    m_server->Put(".*", handler);
+    m_server->Delete(".*", handler);
+    m_port = m_server->bind_to_any_port("127.0.0.1");
+    m_thread = std::thread([this] { m_server->listen_after_bind(); });
+    while (!m_server->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+StubServer::~StubServer() {
+    m_server->stop();
+    if (m_thread.joinable()) m_thread.join();
+}
+
+void StubServer::reply(const std::string& path, const std::string& body, int status, const std::string& contentType) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_replies[path] = StubReply{status, body, contentType};
+}
+
+std::string StubServer::url(const std::string& path) const {
+    return "http://127.0.0.1:" + std::to_string(m_port) + path;
+}
+
+std::vector<RecordedRequest> StubServer::requests() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_requests;
+}
+
+size_t StubServer::requestCount() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_requests.size();
+}
+
+int refusedPort() {
+    // Bind an ephemeral port, then close it: nothing listens there afterwards.
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    socklen_t len = sizeof addr;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    close(fd);
+    return ntohs(addr.sin_port);
+}

@@ -1,0 +1,57 @@
+// A real HTTP server on 127.0.0.1 (ephemeral port) for tests: serves canned
+// replies by path and records every request it receives.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace httplib {
+class Server;
+}
+
+struct RecordedRequest {
+    std::string method;
+    std::string path;
+    std::string query;  // raw query text, without '?'
+    std::multimap<std::string, std::string> headers;
+    std::string body;
+    std::string header(const std::string& name) const;
+};
+
+struct StubReply {
+    int status = 200;
+    std::string body;
+    std::string contentType = "text/plain";
+};
+
+class StubServer {
+public:
+    StubServer();
+    ~StubServer();
+    StubServer(const StubServer&) = delete;
+    StubServer& operator=(const StubServer&) = delete;
+
+    // Replies to any method on this path (query ignored); unknown paths get 404.
+    void reply(const std::string& path, const std::string& body, int status = 200,
+               const std::string& contentType = "text/plain");
+    int port() const { return m_port; }
+    // "http://127.0.0.1:PORT" + path
+    std::string url(const std::string& path) const;
+    std::vector<RecordedRequest> requests() const;
+    size_t requestCount() const;
+
+private:
+    std::unique_ptr<httplib::Server> m_server;
+    std::thread m_thread;
+    int m_port = 0;
+    mutable std::mutex m_mutex;
+    std::map<std::string, StubReply> m_replies;
+    std::vector<RecordedRequest> m_requests;
+};
+
+// A port on 127.0.0.1 where nothing listens (connections are refused).
+int refusedPort();
