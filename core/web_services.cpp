@@ -192,6 +192,12 @@ void CWebServices::ParametersUpdate(const CParameters& params) {
     m_updateDue = true;
 }
 
+void CWebServices::addFeed(std::unique_ptr<DataFeed> feed) {
+    feed->updateModuleParmMap(ParmMap());
+    feed->readModuleParmMap();
+    m_feeds.push_back(std::move(feed));
+}
+
 void CWebServices::Shutdown() { m_feeds.clear(); }
 
 void CWebServices::MessageAck(const std::string&) {}

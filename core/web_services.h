@@ -49,6 +49,9 @@ public:
     void ExportFeed(DataFeed& feed);
 
     const std::vector<std::unique_ptr<DataFeed>>& feeds() const { return m_feeds; }
+    // Appends a feed built outside the catalog (a test's own feed); it is read
+    // its parameter map like the others.
+    void addFeed(std::unique_ptr<DataFeed> feed);
     int timerState() const { return m_timer.state; }
 
     // Module-wide settings shared by all feeds (one module per process).

@@ -1,0 +1,141 @@
+#include <gtest/gtest.h>
+
+#include "core/config_keys.h"
+#include "core/data_feed.h"
+#include "core/download_gate.h"
+#include "core/lookups.h"
+#include "core/secrets.h"
+#include "core/shell_command.h"
+#include "core/symbol_list.h"
+#include "core/xml_text.h"
+#include "platform/clock.h"
+#include "tests/support/log_capture.h"
+#include "tests/support/sqlite_builder.h"
+#include "tests/support/temp_root.h"
+
+namespace {
+const char* const kHostileValues[] = {
+    "it's", "$(touch PWNED)", "`touch PWNED`", "a; touch PWNED", "a | touch PWNED", "line\ntouch PWNED",
+    "'\\''", "\"double\" $HOME", "back\\slash", "&& touch PWNED", "", "'", "''",
+};
+}  // namespace
+
+TEST(ShellQuote, HostileValuesReachTheProgramByteExact) {
+    TempFileRoot root;
+    for (const std::string value : kHostileValues) {
+        std::string command = "cd " + shellQuote(root.dir()) + " && printf %s " + shellQuote(value);
+        EXPECT_EQ(DataFeedImpl::runCommand(command), value) << value;
+    }
+    EXPECT_FALSE(root.exists("/PWNED")) << "a quoted value ran a command";
+}
+
+TEST(CurlCommand, QuotesEveryArgumentAndMasksSecretsInTheLog) {
+    CurlCommand cmd("--max-time 5");
+    cmd.arg("-X").arg("POST").url("http://h/p?a=1&app_key=abcdef123&key=XYZ789").secretArg("Authorization: ", "tok'en42")
+        .hiddenArg("<body>secret</body>", "request body");
+    EXPECT_EQ(cmd.text(),
+              "curl --max-time 5 '-X' 'POST' 'http://h/p?a=1&app_key=abcdef123&key=XYZ789' "
+              "'Authorization: tok'\\''en42' '<body>secret</body>'");
+    EXPECT_EQ(cmd.logText(),
+              "curl --max-time 5 '-X' 'POST' 'http://h/p?a=1&app_key=ab***(9)&key=XY***(6)' "
+              "'Authorization: to***(8)' <request body, 19 bytes>");
+}
+
+TEST(Secrets, MaskShowsTwoCharactersAndTheLength) {
+    EXPECT_EQ(maskSecret("0123456789abcdef"), "01***(16)");
+    EXPECT_EQ(maskSecret("a"), "a***(1)");
+    EXPECT_EQ(maskUrlSecrets("https://h/p?api_token=SECRETVALUE&stop=1#f"), "https://h/p?api_token=SE***(11)&stop=1#f");
+    EXPECT_EQ(maskUrlSecrets("https://h/p"), "https://h/p");
+}
+
+TEST(SymbolList, ElementsAreQuotedAndInnerQuotesBecomeApostrophes) {
+    EXPECT_EQ(makeList({}), "");
+    EXPECT_EQ(makeList({"a", "b", "c"}), "\"a\",\"b\",\"c\"");
+    EXPECT_EQ(makeList({"say \"hi\""}), "\"say 'hi'\"");
+    ListBuilder list;
+    list.addBare("6").add("x").addNested({"bus", "tube"}).addNested({}).addNested({"6", "10"}, false);
+    EXPECT_EQ(list.str(), "6,\"x\",\"\"bus\",\"tube\"\",\"\",\"6,10\"");
+    EXPECT_EQ(list.size(), 5u);
+}
+
+TEST(XmlText, EscapesMarkupCharacters) {
+    EXPECT_EQ(xmlEscape("<a href=\"x\">Tom & Jerry's</a>"),
+              "&lt;a href=&quot;x&quot;&gt;Tom &amp; Jerry&apos;s&lt;/a&gt;");
+}
+
+TEST(ConfigKeys, StringsIntegersAndFlagsFollowOneRule) {
+    Json::Value section;
+    section["s"] = "text";
+    section["n"] = 42;
+    section["ns"] = "17";
+    section["yes"] = "yes";
+    section["t"] = true;
+    section["arr"] = Json::Value(Json::arrayValue);
+    section["null"] = Json::Value();
+    EXPECT_EQ(readStringKey(section, "s", "d"), "text");
+    EXPECT_EQ(readStringKey(section, "n", "d"), "d");
+    EXPECT_EQ(readStringKey(section, "missing", "d"), "d");
+    EXPECT_EQ(readIntKey(section, "n", 5), 42);
+    EXPECT_EQ(readIntKey(section, "ns", 5), 17);
+    EXPECT_EQ(readIntKey(section, "yes", 5), 0);
+    EXPECT_EQ(readIntKey(section, "arr", 5), 5);
+    EXPECT_EQ(readIntKey(section, "null", 5), 5);
+    EXPECT_EQ(readIntKey(section, "missing", 5), 5);
+    EXPECT_TRUE(readFlagKey(section, "t"));
+    EXPECT_TRUE(readFlagKey(section, "n"));
+    EXPECT_FALSE(readFlagKey(section, "yes"));
+    EXPECT_FALSE(readFlagKey(section, "missing"));
+    EXPECT_EQ(readIntKey(Json::Value("not an object"), "n", 5), 5);
+}
+
+TEST(DownloadGate, NeverDownloadedIsDueWhateverTheUptime) {
+    int64_t now = 10;  // a vehicle up for ten seconds
+    setMonotonicClock([&] { return now; });
+    DownloadGate gate(61);
+    EXPECT_TRUE(gate.isDue());
+    gate.markDownloaded();
+    now = 71;
+    EXPECT_FALSE(gate.isDue());
+    now = 72;
+    EXPECT_TRUE(gate.isDue());
+    setMonotonicClock(nullptr);
+}
+
+TEST(Lookups, PointsAndVehiclesAreFoundByBoundValues) {
+    TempFileRoot root;
+    std::string path = root.path(kVornDatabasePath);
+    SqliteBuilder(path)
+        .attribute("P1", "GTFS_Stop_Id", "stop'1")
+        .attribute("P1", "Name", "Market St")
+        .attribute("P2", "GTFS_Stop_Id", "stop2")
+        .attribute("P3", "Name", "O'Connell Bridge")
+        .attribute("V9", "Id", "1234")
+        .attribute("V9", "Depot", "North");
+    LogCapture log;
+    CPointDataLookup points(path);
+    EXPECT_EQ(points.LookupPoint("stop'1", "GTFS_Stop_Id"), "P1");
+    EXPECT_EQ(points.LookupPoint("x' or '1'='1", "GTFS_Stop_Id"), "");
+    EXPECT_EQ(points.Lookup({"P1", "P2", "P3"}, "Name"), (std::vector<std::string>{"Market St", "", "O'Connell Bridge"}));
+    EXPECT_TRUE(points.Lookup({}, "Name").empty());
+
+    CVehicleDataLookup vehicles(path);
+    EXPECT_EQ(vehicles.GetSymbolValue("1234", "Depot"), "North");
+    EXPECT_EQ(vehicles.GetSymbolValue("1234", "Colour"), "");
+    EXPECT_TRUE(log.contains("symbol 'Colour' not found for vehicle '1234' in attributes table", 2));
+    EXPECT_EQ(vehicles.GetSymbolValue("9999", "Depot"), "");
+    EXPECT_TRUE(log.contains("CVehicleDataLookup::GetSymbolValue: vehicle ID '9999' not found in attributes table", 2));
+}
+
+TEST(Lookups, AMissingDatabaseIsReportedAndLooksUpNothing) {
+    TempFileRoot root;
+    LogCapture log;
+    CPointDataLookup points(root.path("/vorn/database/none.db"));
+    EXPECT_TRUE(log.contains("Read Only database failed to open: ", 16));
+    EXPECT_EQ(points.LookupPoint("a", "b"), "");
+    EXPECT_TRUE(points.Lookup({"a"}, "b").empty());
+    EXPECT_TRUE(log.contains("CPointDataLookup::LookupPoint: read-only database is not open.", 16));
+    EXPECT_TRUE(log.contains("CPointDataLookup::Lookup: read-only database is not open.", 16));
+    CVehicleDataLookup vehicles(root.path("/vorn/database/none.db"));
+    EXPECT_TRUE(log.contains("CVehicleDataLookup::CVehicleDataLookup: Read Only database failed to open: ", 16));
+    EXPECT_EQ(vehicles.GetSymbolValue("1", "x"), "");
+}

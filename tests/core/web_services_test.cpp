@@ -1,0 +1,176 @@
+#include "core/web_services.h"
+
+#include <gtest/gtest.h>
+
+#include "core/config_keys.h"
+#include "platform/clock.h"
+#include "tests/support/log_capture.h"
+#include "tests/support/temp_root.h"
+#include "util/time_convert.h"
+
+namespace {
+// A feed that exports what it is told to and counts its refreshes.
+class ScriptedFeedImpl : public DataFeedImpl {
+public:
+    ScriptedFeedImpl(std::string name, int* refreshes) : m_name(std::move(name)), m_refreshes(refreshes) {}
+    int downloadData(std::string) override {
+        ++*m_refreshes;
+        addPair(m_name + "_count", std::to_string(*m_refreshes));
+        return 0;
+    }
+    bool symbolUpdate(const std::string& name, int, const std::string& value) override {
+        return takeImportedSymbol(name, value, m_name + "_stop", m_stop, "ScriptedFeedImpl: New stop ID: ");
+    }
+    void readModuleParmMap() override { m_poll = readIntKey(moduleParams(), "poll_interval", 0); }
+    std::string m_name;
+    int* m_refreshes;
+    std::string m_stop;
+    int m_poll = 0;
+};
+
+class ScriptedFeed : public DataFeed {
+public:
+    ScriptedFeed(const std::string& name, int* refreshes)
+        : DataFeed(std::make_unique<ScriptedFeedImpl>(name, refreshes)) {}
+};
+
+CModuleParmMap paramsWith(Json::Value moduleParams) {
+    Json::Value map(Json::objectValue);
+    map["ModuleParams"] = moduleParams;
+    return CModuleParmMap(map);
+}
+
+class WebServicesTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setMonotonicClock([this] { return m_now; });
+    }
+    void TearDown() override {
+        setMonotonicClock(nullptr);
+        setProcessTimeZone(kDefaultTimeZone);
+    }
+    int64_t m_now = 5;  // freshly booted: uptime below the poll interval
+    TempFileRoot m_root;
+};
+}  // namespace
+
+TEST_F(WebServicesTest, UpdatesAtTheFirstTickThenAfterEachInterval) {
+    LogCapture log;
+    CWebServices module(paramsWith(Json::Value(Json::objectValue)));
+    EXPECT_TRUE(module.feeds().empty());
+    int refreshes = 0;
+    module.addFeed(std::make_unique<ScriptedFeed>("a", &refreshes));
+    const int64_t start = m_now;
+    struct Tick {
+        int64_t at;
+        int expectedRefreshes;
+    } ticks[] = {{start, 1}, {start + 2, 1}, {start + 60, 1}, {start + 61, 2}, {start + 62, 2}, {start + 122, 3}};
+    for (const auto& tick : ticks) {
+        m_now = tick.at;
+        module.Update();
+        EXPECT_EQ(refreshes, tick.expectedRefreshes) << "tick at +" << tick.at - start;
+    }
+    EXPECT_TRUE(log.contains("CWebServices: Updating data from webservices...", 2));
+}
+
+TEST_F(WebServicesTest, ParameterUpdateForcesTheNextTick) {
+    CWebServices module(paramsWith(Json::Value(Json::objectValue)));
+    int refreshes = 0;
+    module.addFeed(std::make_unique<ScriptedFeed>("a", &refreshes));
+    module.Update();
+    module.Update();
+    EXPECT_EQ(refreshes, 1);
+    module.ParametersUpdate(CParameters());
+    m_now += 2;
+    module.Update();
+    EXPECT_EQ(refreshes, 2);
+}
+
+TEST_F(WebServicesTest, ExportsEachFeedWithOneBroadcastAndClearsItsPairs) {
+    CWebServices module(paramsWith(Json::Value(Json::objectValue)));
+    std::vector<std::vector<SymbolValue>> broadcasts;
+    module.setBroadcastSink([&](const std::vector<SymbolValue>& s) { broadcasts.push_back(s); });
+    int a = 0, b = 0;
+    module.addFeed(std::make_unique<ScriptedFeed>("a", &a));
+    module.addFeed(std::make_unique<ScriptedFeed>("b", &b));
+    module.Update();
+    ASSERT_EQ(broadcasts.size(), 2u);
+    EXPECT_EQ(broadcasts[0], (std::vector<SymbolValue>{{"a_count", "1"}}));
+    EXPECT_EQ(broadcasts[1], (std::vector<SymbolValue>{{"b_count", "1"}}));
+    EXPECT_TRUE(module.feeds()[0]->getExportPairs().empty());
+    EXPECT_EQ(module.Tags().GetValueByTag("b_count"), "1");
+}
+
+TEST_F(WebServicesTest, ImportedSymbolRefreshesOnlyTheFeedThatTakesIt) {
+    LogCapture log;
+    CWebServices module(paramsWith(Json::Value(Json::objectValue)));
+    int a = 0, b = 0;
+    std::vector<std::vector<SymbolValue>> broadcasts;
+    module.setBroadcastSink([&](const std::vector<SymbolValue>& s) { broadcasts.push_back(s); });
+    module.addFeed(std::make_unique<ScriptedFeed>("a", &a));
+    module.addFeed(std::make_unique<ScriptedFeed>("b", &b));
+    module.SymbolUpdate("b_stop", 0, "S1");
+    module.SymbolUpdate("b_stop", 0, "S1");  // unchanged: nothing
+    module.SymbolUpdate("b_stop", 0, "");    // empty: nothing
+    module.SymbolUpdate("other", 0, "S2");
+    EXPECT_EQ(a, 0);
+    EXPECT_EQ(b, 1);
+    EXPECT_EQ(broadcasts.size(), 1u);
+    EXPECT_TRUE(log.contains("ScriptedFeedImpl: New stop ID: S1", 2));
+}
+
+TEST_F(WebServicesTest, ReadsItsKeysAndHandsTheMapToEveryFeed) {
+    Json::Value params;
+    params["poll_interval"] = "30";
+    params["CurlParams"] = "--max-time 1";
+    params["TimeZone"] = ":/usr/share/zoneinfo/America/Buenos_Aires";
+    CWebServices module(paramsWith(params));
+    EXPECT_EQ(CWebServices::pollInterval(), 30);
+    EXPECT_EQ(CWebServices::curlParams(), "--max-time 1");
+    EXPECT_STREQ(getenv("TZ"), ":/usr/share/zoneinfo/America/Buenos_Aires");
+    int refreshes = 0;
+    auto feed = std::make_unique<ScriptedFeed>("a", &refreshes);
+    auto* impl = static_cast<ScriptedFeedImpl*>(&feed->impl());
+    module.addFeed(std::move(feed));
+    EXPECT_EQ(impl->m_poll, 30);
+
+    CWebServices defaults(paramsWith(Json::Value(Json::objectValue)));
+    EXPECT_EQ(CWebServices::pollInterval(), 60);
+    EXPECT_EQ(CWebServices::curlParams(), "--connect-timeout 3 --max-time 5");
+    EXPECT_EQ(defaults.ModuleStatus(), CModule::eStatusOk);
+}
+
+TEST_F(WebServicesTest, RefusesTfeAndR2pTogether) {
+    LogCapture log;
+    Json::Value params;
+    params["open_data_tfe_enable"] = 1;
+    params["open_data_r2p_enable"] = "1";
+    CWebServices module(paramsWith(params));
+    EXPECT_TRUE(module.feeds().empty());
+    EXPECT_TRUE(log.contains(
+        "CWebServices: Open Data TfE Lothian and Open Data R2P Oxford can't be used together.", 16));
+    EXPECT_TRUE(log.contains("CWebServices: Action: both disabled.", 16));
+}
+
+TEST_F(WebServicesTest, ShutdownLeavesNoFeedsForLaterEvents) {
+    CWebServices module(paramsWith(Json::Value(Json::objectValue)));
+    int refreshes = 0;
+    module.addFeed(std::make_unique<ScriptedFeed>("a", &refreshes));
+    module.Shutdown();
+    module.Update();
+    module.SymbolUpdate("a_stop", 0, "S");
+    EXPECT_EQ(refreshes, 0);
+}
+
+TEST(WebServicesTimer, TicksOnTheHostLoop) {
+    CWebServices module(paramsWith(Json::Value(Json::objectValue)));
+    int refreshes = 0;
+    module.addFeed(std::make_unique<ScriptedFeed>("a", &refreshes));
+    CEventLoop loop;
+    module.SetEventLoop(loop);
+    EXPECT_EQ(module.timerState(), CTimer::kRunning);
+    EXPECT_EQ(module.EventLoop(), &loop);
+    for (int i = 0; i < 30 && refreshes == 0; ++i) loop.runOnce(200);
+    EXPECT_EQ(refreshes, 1);
+    setProcessTimeZone(kDefaultTimeZone);
+}

@@ -1,0 +1,70 @@
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <fstream>
+
+#include "tests/support/temp_root.h"
+
+namespace {
+struct RunResult {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+// Runs the real runner through the shell with the given arguments.
+RunResult runHost(const std::string& args, const TempFileRoot& dir, const std::string& input = "") {
+    std::string errPath = dir.path("/stderr.txt");
+    std::string inPath = dir.path("/stdin.txt");
+    std::ofstream(inPath) << input;
+    std::string command = std::string(WEBSERVICES_HOST_BIN) + " " + args + " < " + inPath + " 2> " + errPath;
+    FILE* pipe = popen(command.c_str(), "r");
+    std::string out;
+    char buffer[4096];
+    for (size_t got; (got = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, got);
+    int status = pclose(pipe);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out, dir.read("/stderr.txt")};
+}
+
+size_t lineCount(const std::string& text) {
+    size_t n = 0;
+    for (char c : text) n += c == '\n';
+    return n;
+}
+}  // namespace
+
+TEST(HostRunner, OnceWithNoFeedUpdatesAndExitsCleanly) {
+    TempFileRoot dir;
+    dir.write("/params.json", "{\"ModuleParams\": {\"poll_interval\": 60}}");
+    RunResult r = runHost("--config " + dir.path("/params.json") + " --once -v", dir);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("CWebServices: Updating data from webservices..."), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "");
+}
+
+TEST(HostRunner, BadArgumentsAndMapsExitTwoWithOneLine) {
+    TempFileRoot dir;
+    dir.write("/array.json", "[1, 2]");
+    dir.write("/broken.json", "{\"ModuleParams\": ");
+    struct Case {
+        std::string args;
+        std::string message;
+    } cases[] = {
+        {"--once", "webservices-host: --config is required"},
+        {"--config", "webservices-host: --config needs a value"},
+        {"--config " + dir.path("/missing.json"), "webservices-host: cannot read parameter map"},
+        {"--config " + dir.path("/array.json"), "not a JSON object"},
+        {"--config " + dir.path("/broken.json"), "not valid JSON"},
+        {"--config x --cycles zero", "--cycles takes a whole number"},
+        {"--config x --format xml", "--format is text or jsonl"},
+        {"--config x --bogus", "unknown argument '--bogus'"},
+    };
+    for (const auto& c : cases) {
+        RunResult r = runHost(c.args, dir);
+        EXPECT_EQ(r.status, 2) << c.args;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << c.args << ": " << r.err;
+        EXPECT_LE(lineCount(r.err), 2u) << c.args << ": " << r.err;
+    }
+}
