@@ -106,8 +106,7 @@ void importSymbol(CWebServices& module, const std::string& assignment) {
 }
 
 // Runs the event loop until SIGINT or SIGTERM; standard input lines NAME=VALUE are imports.
-void runEventLoop(CWebServices& module) {
-    CEventLoop loop;
+void runEventLoop(CWebServices& module, CEventLoop& loop) {
     sigset_t signals;
     sigemptyset(&signals);
     sigaddset(&signals, SIGINT);
@@ -171,6 +170,7 @@ int runHost(int argc, char** argv, std::ostream& out, std::ostream& err) {
     CDebug::setLevelMask(mask);
     setFileRoot(options.root);
 
+    CEventLoop loop;  // outlives the module, whose timer runs on it
     auto module = std::make_unique<CWebServices>(parmMap);
     module->setBroadcastSink(
         [&out, &options](const std::vector<SymbolValue>& symbols) { printSymbols(out, options.jsonl, symbols); });
@@ -182,7 +182,7 @@ int runHost(int argc, char** argv, std::ostream& out, std::ostream& err) {
             module->Update();
         }
     } else {
-        runEventLoop(*module);
+        runEventLoop(*module, loop);
     }
     module->Shutdown();
     return 0;

@@ -163,10 +163,10 @@ TEST_F(WebServicesTest, ShutdownLeavesNoFeedsForLaterEvents) {
 }
 
 TEST(WebServicesTimer, TicksOnTheHostLoop) {
+    CEventLoop loop;  // the host's loop outlives the module
     CWebServices module(paramsWith(Json::Value(Json::objectValue)));
     int refreshes = 0;
     module.addFeed(std::make_unique<ScriptedFeed>("a", &refreshes));
-    CEventLoop loop;
     module.SetEventLoop(loop);
     EXPECT_EQ(module.timerState(), CTimer::kRunning);
     EXPECT_EQ(module.EventLoop(), &loop);

@@ -68,3 +68,11 @@ TEST(HostRunner, BadArgumentsAndMapsExitTwoWithOneLine) {
         EXPECT_LE(lineCount(r.err), 2u) << c.args << ": " << r.err;
     }
 }
+
+TEST(HostRunner, EventLoopModeStopsCleanlyOnSigterm) {
+    TempFileRoot dir;
+    dir.write("/params.json", "{\"ModuleParams\": {}}");
+    RunResult r = runHost("--config " + dir.path("/params.json") + " & sleep 0.5; kill -TERM $!; wait $!", dir,
+                          "some_symbol=1\n");
+    EXPECT_EQ(r.status, 0) << r.err;
+}
