@@ -3,6 +3,8 @@
 #include "core/feed_catalog.h"
 
 // feed headers
+#include "feeds/rail_siri/siri_sm_feed.h"
+#include "feeds/rail_siri/siri_sm_tt_feed.h"
 
 namespace {
 template <typename Feed, typename... Args>
@@ -23,7 +25,8 @@ const std::vector<FeedCatalogEntry>& feedCatalog() {
         // flight_security_enable
         // flight_departures_azinq_enable
         // service_alerts_enable
-        // siri_sm_enable
+        {"siri_sm_enable", [](const ModuleUrls& u) { return make<SIRI_SM_Feed>(u.siriSm); }},
+        {"siri_sm_enable", [](const ModuleUrls& u) { return make<SIRI_SM_TT_Feed>(u.siriSm); }},
         // txc_st_enable
         // gtfs_rt_enable
         // tfl_line_status_enable

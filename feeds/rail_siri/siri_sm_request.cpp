@@ -1,0 +1,162 @@
+#include "feeds/rail_siri/siri_sm_request.h"
+
+#include <ctime>
+
+#include "core/secrets.h"
+#include "core/xml_text.h"
+#include "platform/clock.h"
+#include "platform/strings.h"
+
+namespace {
+const char* providerName(int provider) {
+    switch (provider) {
+        case kSiriProviderVix: return "VIX";
+        case kSiriProviderTicketer: return "Eicketer";
+        case kSiriProviderR2p: return "R2P";
+        default: return "???";
+    }
+}
+
+// A query value as it must travel: unreserved characters as they are, the
+// rest %-encoded, so a stop id can't add or cut query parameters.
+std::string queryValue(const std::string& value) {
+    static const char* const kHex = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : value) {
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
+            c == '.' || c == '~') {
+            out += static_cast<char>(c);
+        } else {
+            out += '%';
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+        }
+    }
+    return out;
+}
+}  // namespace
+
+SiriLoadResult SIRI_SM_Request::makeResult(std::string data) {
+    SiriLoadResult result;
+    result.ok = data.size() > kUsableDocumentMinBytes;
+    result.data = std::move(data);
+    return result;
+}
+
+std::string SIRI_SM_Request::requestTimestamp() {
+    time_t now = static_cast<time_t>(wallClockSeconds());
+    struct tm parts {};
+    gmtime_r(&now, &parts);
+    char text[64];
+    strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S+00:00", &parts);
+    return text;
+}
+
+std::string SIRI_SM_Request::createRequestTicketer(const siri_sm_request_data& data, const std::string& timestamp) {
+    return std::string("<?xml version=\"1.0\"?> ") + "<Siri xmlns=\"" + kSiriNamespace + "\" version=\"1.3\"> " +
+           "    <ServiceRequest> " + "        <ServiceRequestContext> " +
+           "            <DeliveryMethod>direct</DeliveryMethod> " + "        </ServiceRequestContext> " +
+           "        <RequestorRef>" + xmlEscape(data.requestor_ref_) + "</RequestorRef> " +
+           "        <StopMonitoringRequest version=\"1.0\"> " + "            <RequestTimestamp>" +
+           xmlEscape(timestamp) + "</RequestTimestamp> " + "            <PreviewInterval>PT3H</PreviewInterval> " +
+           "            <MonitoringRef>" + xmlEscape(data.stop_id_) + "</MonitoringRef> " +
+           "        </StopMonitoringRequest> " + "    </ServiceRequest> " + "</Siri>  ";
+}
+
+std::string SIRI_SM_Request::createRequestVIX(const siri_sm_request_data& data, const std::string& timestamp) {
+    return std::string("<Siri version=\"1.0\" xmlns=\"") + kSiriSiteNamespace + "\"> " + "<ServiceRequest> " +
+           "    <RequestTimestamp>" + xmlEscape(timestamp) + "</RequestTimestamp> " + "    <RequestorRef>" +
+           xmlEscape(data.requestor_ref_) + "</RequestorRef> " + "     <StopMonitoringRequest version=\"1.0\"> " +
+           "        <RequestTimestamp>" + xmlEscape(timestamp) + "</RequestTimestamp> " +
+           "        <MonitoringRef>" + xmlEscape(data.stop_id_) + "</MonitoringRef> " +
+           "        <StopVisitTypes>departures</StopVisitTypes> " +
+           "        <StopMonitoringDetailLevel>normal</StopMonitoringDetailLevel> " +
+           "    </StopMonitoringRequest> " + "</ServiceRequest> " + "</Siri>";
+}
+
+void SIRI_SM_Request::createCredentials(const siri_sm_request_data& data, CurlCommand& command) {
+    if (data.username_.empty()) return;
+    // Always "user:password", even with an empty password: curl given a bare
+    // user name stops to prompt for the password on the terminal or stdin.
+    command.arg("-u").secretArg(data.username_ + ":", data.password_);
+}
+
+CurlCommand SIRI_SM_Request::createPostCommand(const siri_sm_request_data& data, const std::string& request,
+                                               const char* label) {
+    CurlCommand command(data.curl_parm_);
+    createCredentials(data, command);
+    command.arg("-k").arg("-X").arg("POST").arg("-H").arg("content-type: text/soap+xml; charset=utf-8");
+    command.arg("--data-ascii").arg(request).url(data.feed_);
+    logLine(2, label, command.logText());
+    return command;
+}
+
+CurlCommand SIRI_SM_Request::createCurlCommandTicketer(const siri_sm_request_data& data, const std::string& request) {
+    return createPostCommand(data, request, "createCurlCommandTicketer: ");
+}
+
+CurlCommand SIRI_SM_Request::createCurlCommandVIX(const siri_sm_request_data& data, const std::string& request) {
+    return createPostCommand(data, request, "createCurlCommandVIX: ");
+}
+
+CurlCommand SIRI_SM_Request::createCurlCommandR2P(const siri_sm_request_data& data) {
+    std::string url = addUrlParameter(data.feed_, "key", queryValue(data.key_));
+    url = addUrlParameter(url, "location", queryValue(data.stop_id_));
+    CurlCommand command(data.curl_parm_);
+    command.url(url);
+    logLine(2, "createCurlCommandR2P: ", command.logText());
+    return command;
+}
+
+void SIRI_SM_Request::printRequestData(const siri_sm_request_data& data) {
+    logLine(2, "siri_sm_request_data::feed_provider_:", data.feed_provider_, " (", providerName(data.feed_provider_),
+            ")");
+    logLine(2, "siri_sm_request_data::feed_:'", maskUrlSecrets(data.feed_), "'");
+    logLine(2, "siri_sm_request_data::stop_id_:'", data.stop_id_, "'");
+    logLine(2, "siri_sm_request_data::requestor_ref_:'", data.requestor_ref_, "'");
+    logLine(2, "siri_sm_request_data::username_:'", data.username_, "'");
+    logLine(2, "siri_sm_request_data::password_:'", maskSecret(data.password_), "'");
+    logLine(2, "siri_sm_request_data::curl_parm_:'", data.curl_parm_, "'");
+    logLine(2, "siri_sm_request_data::key_:'", maskSecret(data.key_), "'");
+}
+
+SiriLoadResult SIRI_SM_Request::loadDataFromServer(const siri_sm_request_data& data) {
+    printRequestData(data);
+    switch (data.feed_provider_) {
+        case kSiriProviderVix: return loadDataFromServerVIX(data);
+        case kSiriProviderTicketer: return loadDataFromServerTicketer(data);
+        case kSiriProviderR2p: return loadDataFromServerR2P(data);
+        default:
+            logLine(16, "SIRI_SM_Request::loadDataFromServer: bad feed provider.");
+            return SiriLoadResult();
+    }
+}
+
+SiriLoadResult SIRI_SM_Request::postRequest(const siri_sm_request_data& data, bool ticketer) {
+    if (data.requestor_ref_.empty()) {
+        logLine(16, "SIRI_SM_Request::", ticketer ? "loadDataFromServerTicketer" : "loadDataFromServerVIX",
+                ": Missing Requestor Ref. Unable to download data.");
+        return SiriLoadResult();
+    }
+    std::string timestamp = requestTimestamp();
+    CurlCommand command = ticketer ? createCurlCommandTicketer(data, createRequestTicketer(data, timestamp))
+                                   : createCurlCommandVIX(data, createRequestVIX(data, timestamp));
+    return makeResult(runCommand(command.text()));
+}
+
+SiriLoadResult SIRI_SM_Request::loadDataFromServerTicketer(const siri_sm_request_data& data) {
+    return postRequest(data, true);
+}
+
+SiriLoadResult SIRI_SM_Request::loadDataFromServerVIX(const siri_sm_request_data& data) {
+    return postRequest(data, false);
+}
+
+SiriLoadResult SIRI_SM_Request::loadDataFromServerR2P(const siri_sm_request_data& data) {
+    return makeResult(runCommand(createCurlCommandR2P(data).text()));
+}
+
+SiriLoadResult SIRI_SM_Request::loadDataFromFile(const std::string& path) {
+    if (!FileExists(path)) return SiriLoadResult();
+    return makeResult(readFileToString(path));
+}
