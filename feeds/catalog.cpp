@@ -3,6 +3,9 @@
 #include "core/feed_catalog.h"
 
 // feed headers
+#include "feeds/transit/avms.h"
+#include "feeds/transit/transit_cloud.h"
+#include "feeds/transit/txc_st.h"
 #include "feeds/rail_siri/siri_sm_feed.h"
 #include "feeds/rail_siri/siri_sm_tt_feed.h"
 
@@ -27,11 +30,11 @@ const std::vector<FeedCatalogEntry>& feedCatalog() {
         // service_alerts_enable
         {"siri_sm_enable", [](const ModuleUrls& u) { return make<SIRI_SM_Feed>(u.siriSm); }},
         {"siri_sm_enable", [](const ModuleUrls& u) { return make<SIRI_SM_TT_Feed>(u.siriSm); }},
-        // txc_st_enable
+        {"txc_st_enable", [](const ModuleUrls& u) { return make<TXC_ST_Feed>(u.txcSt); }},
         // gtfs_rt_enable
         // tfl_line_status_enable
-        // tco_enable
-        // avms_enable
+        {"tco_enable", [](const ModuleUrls& u) { return make<TransitCloud_Onboard_Feed>(u.tco); }},
+        {"avms_enable", [](const ModuleUrls&) { return make<AVMS_Feed>(); }},
     };
     return catalog;
 }

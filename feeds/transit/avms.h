@@ -1,0 +1,51 @@
+// Republishes the on-board monitoring deliveries (planned pattern, journey
+// monitoring, vehicle monitoring) that another on-board process leaves as
+// JSON files in /tmp. A delivery is parsed and exported only when its file
+// content changed since the previous cycle.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "core/data_feed.h"
+
+constexpr const char* kAvmsPlannedPatternPath = "/tmp/plannedpattern.json";
+constexpr const char* kAvmsJourneyMonitoringPath = "/tmp/journeymonitoring.json";
+constexpr const char* kAvmsVehicleMonitoringPath = "/tmp/vehiclemonitoring.json";
+
+class AVMS_FeedImpl : public DataFeedImpl {
+public:
+    AVMS_FeedImpl() = default;
+
+    // Refreshes the three deliveries, then exports avms_has_data; returns 1.
+    int downloadData(std::string curlParams) override;
+
+    void updatePlannedPatternDelivery();
+    void updateJourneyMonitoringDelivery();
+    void updateVehicleMonitoringDelivery();
+
+    // Pure parsers: one delivery's JSON text in, its pairs in export order
+    // appended to pairs. False, with the reader's messages in errors and
+    // nothing appended, when the text is not JSON. Never throw.
+    static bool parsePlannedPattern(const std::string& text, SymbolPairs& pairs, std::string& errors);
+    static bool parseJourneyMonitoring(const std::string& text, SymbolPairs& pairs, std::string& errors);
+    static bool parseVehicleMonitoring(const std::string& text, SymbolPairs& pairs, std::string& errors);
+
+    // An ISO-8601 stamp as decimal POSIX seconds; "0" when it carries no zone
+    // or is not a date-time. "Z" and fractional seconds are accepted.
+    static std::string timeText(const std::string& iso8601);
+
+private:
+    using Parser = bool (*)(const std::string&, SymbolPairs&, std::string&);
+    void updateDelivery(const char* builtInPath, const char* operation, Parser parser, std::string& previous);
+
+    std::string m_previousPlannedPattern;
+    std::string m_previousJourneyMonitoring;
+    std::string m_previousVehicleMonitoring;
+    bool m_hasData = false;
+};
+
+class AVMS_Feed : public DataFeed {
+public:
+    AVMS_Feed() : DataFeed(std::make_unique<AVMS_FeedImpl>()) {}
+};

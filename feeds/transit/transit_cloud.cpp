@@ -1,0 +1,271 @@
+#include "feeds/transit/transit_cloud.h"
+
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <sstream>
+#include <vector>
+
+#include "core/config_keys.h"
+#include "core/json_value_text.h"
+#include "core/shell_command.h"
+#include "core/symbol_list.h"
+#include "platform/file_root.h"
+
+namespace {
+
+// A section object, or nullptr when the document has none (or it is not an object).
+const Json::Value* section(const Json::Value& root, const char* key) {
+    const Json::Value* found = jsonMember(root, key);
+    return (found && found->isObject()) ? found : nullptr;
+}
+
+// A member's text, "" when absent or not a scalar.
+std::string memberText(const Json::Value& obj, const char* key) {
+    std::string text;
+    const Json::Value* member = jsonMember(obj, key);
+    if (member) jsonScalarText(*member, text);
+    return text;
+}
+
+bool addMemberText(const Json::Value& item, const char* key, ListBuilder& list) {
+    const Json::Value* member = jsonMember(item, key);
+    std::string text;
+    if (!member || !jsonScalarText(*member, text)) return false;
+    list.add(text);
+    return true;
+}
+
+void exportHeader(const Json::Value& sec, const std::string& prefix, SymbolPairs& pairs) {
+    static const char* const kKeys[][2] = {
+        {"Count", "count"},     {"StatusCode", "status_code"}, {"Heading", "heading"},
+        {"Display", "display"}, {"Message", "message"},        {"DestinationName", "destination_name"},
+    };
+    for (const auto& key : kKeys) pairs.emplace_back(prefix + key[1], memberText(sec, key[0]));
+}
+
+// "Content" as a non-empty array, or nullptr.
+const Json::Value* contentItems(const Json::Value& sec) {
+    const Json::Value* content = jsonMember(sec, "Content");
+    return (content && content->isArray() && !content->empty()) ? content : nullptr;
+}
+
+// Live departures and train destinations share one layout. Each departure's
+// "Times" becomes one nested element holding its quoted times.
+void exportDepartures(const Json::Value& sec, const std::string& prefix, SymbolPairs& pairs) {
+    if (jsonMember(sec, "Content")) {
+        static const char* const kMembers[] = {"Mode", "Line", "Dest", "Dir", "Stop"};
+        ListBuilder lists[5];
+        ListBuilder times;
+        if (const Json::Value* items = contentItems(sec)) {
+            for (const Json::Value& item : *items) {
+                for (int i = 0; i < 5; ++i) addMemberText(item, kMembers[i], lists[i]);
+                const Json::Value* itemTimes = jsonMember(item, "Times");
+                if (itemTimes && itemTimes->isArray() && !itemTimes->empty()) {
+                    std::vector<std::string> inner;
+                    for (const Json::Value& time : *itemTimes) {
+                        std::string text;
+                        if (jsonScalarText(time, text)) inner.push_back(text);
+                    }
+                    times.addNested(inner);
+                }
+            }
+        }
+        static const char* const kSymbols[] = {"mode", "line", "dest", "dir", "stop"};
+        for (int i = 0; i < 5; ++i) pairs.emplace_back(prefix + kSymbols[i], lists[i].str());
+        pairs.emplace_back(prefix + "times", times.str());
+    }
+    exportHeader(sec, prefix, pairs);
+}
+
+void exportMessages(const Json::Value& sec, SymbolPairs& pairs) {
+    if (jsonMember(sec, "Content")) {
+        ListBuilder headings, details;
+        if (const Json::Value* items = contentItems(sec)) {
+            for (const Json::Value& item : *items) {
+                addMemberText(item, "Heading", headings);
+                addMemberText(item, "Detail", details);
+            }
+        }
+        pairs.emplace_back("tco_om_headings", headings.str());
+        pairs.emplace_back("tco_om_details", details.str());
+    }
+    exportHeader(sec, "tco_om_", pairs);
+}
+
+void exportFollowingStops(const Json::Value& sec, SymbolPairs& pairs) {
+    // An empty stop list is exported as empty arrays: the stops of an
+    // earlier document must not stay on the displays.
+    if (jsonMember(sec, "Content")) {
+        ListBuilder names, times, requested, notes;
+        if (const Json::Value* items = contentItems(sec)) {
+            for (const Json::Value& item : *items) {
+                addMemberText(item, "Name", names);
+                addMemberText(item, "Time", times);
+                const Json::Value* flag = jsonMember(item, "Requested");
+                if (flag && flag->isBool()) requested.add(flag->asBool() ? "1" : "0");
+                addMemberText(item, "Note", notes);
+            }
+        }
+        pairs.emplace_back("tco_fs_name", names.str());
+        pairs.emplace_back("tco_fs_time", times.str());
+        pairs.emplace_back("tco_fs_requested", requested.str());
+        pairs.emplace_back("tco_fs_note", notes.str());
+    }
+    std::string text;
+    const Json::Value* eta = jsonMember(sec, "ETA");
+    if (eta && jsonScalarText(*eta, text)) pairs.emplace_back("tco_fs_eta", text);
+    const Json::Value* etaMinutes = jsonMember(sec, "ETAMinutes");
+    if (etaMinutes && jsonScalarText(*etaMinutes, text)) pairs.emplace_back("tco_fs_eta_minutes", text);
+    exportHeader(sec, "tco_fs_", pairs);
+}
+
+// Vehicle ids are plain words, but a path segment must not carry URL syntax
+// ('?', '#', '/') or the brackets and braces that curl expands as patterns.
+std::string encodePathSegment(const std::string& text) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : text) {
+        if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~') {
+            out += static_cast<char>(c);
+        } else {
+            out += '%';
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+TransitCloud_Onboard_FeedImpl::TransitCloud_Onboard_FeedImpl(const std::string& serviceUrl)
+    : m_serviceUrl(serviceUrl) {}
+
+void TransitCloud_Onboard_FeedImpl::readModuleParmMap() {
+    const Json::Value& params = moduleParams();
+    const Json::Value* file = jsonMember(params, "tco_test_feed_file");
+    m_testFeedFileSet = file && file->isString();
+    m_testFeedFile = m_testFeedFileSet ? file->asString() : "";
+    m_savePath = readStringKey(params, "tco_save_download_path", "");
+}
+
+std::string TransitCloud_Onboard_FeedImpl::testFeedFile() const {
+    return m_testFeedFileSet ? m_testFeedFile : rootedPath(kTransitCloudTestFeedPath);
+}
+
+std::string TransitCloud_Onboard_FeedImpl::downloadCommand(const std::string& curlParams,
+                                                           const std::string& vehicleId) const {
+    // -k: the on-board service presents a certificate no public authority signs.
+    CurlCommand cmd("-k " + curlParams);
+    cmd.url(m_serviceUrl + "/" + encodePathSegment(vehicleId));
+    logLine(2, "TransitCloud_Onboard download command: ", cmd.logText());
+    return cmd.text();
+}
+
+void TransitCloud_Onboard_FeedImpl::save(const std::string& document) const {
+    // Other processes read the saved file: they must never see half of it.
+    std::string pattern = m_savePath + ".XXXXXX";
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    int fd = mkstemp(name.data());
+    if (fd < 0) {
+        logLine(8, "TransitCloud_Onboard_FeedImpl::downloadData: cannot save to ", m_savePath, ": ",
+                std::strerror(errno));
+        return;
+    }
+    fchmod(fd, 0644);
+    size_t written = 0;
+    while (written < document.size()) {
+        ssize_t n = write(fd, document.data() + written, document.size() - written);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        written += static_cast<size_t>(n);
+    }
+    bool ok = written == document.size();
+    if (close(fd) != 0) ok = false;
+    if (!ok || std::rename(name.data(), m_savePath.c_str()) != 0) {
+        logLine(8, "TransitCloud_Onboard_FeedImpl::downloadData: cannot save to ", m_savePath, ": ",
+                std::strerror(errno));
+        unlink(name.data());
+    }
+}
+
+bool TransitCloud_Onboard_FeedImpl::parseDocument(const std::string& document, SymbolPairs& pairs,
+                                                  std::string& errors) {
+    Json::CharReaderBuilder builder;
+    Json::Value root;
+    try {
+        std::istringstream in(document);
+        if (!Json::parseFromStream(builder, in, &root, &errors)) return false;
+    } catch (const std::exception& e) {
+        // The reader's depth limit surfaces as an exception.
+        errors = e.what();
+        return false;
+    }
+    if (const Json::Value* ld = section(root, "LD")) exportDepartures(*ld, "tco_ld_", pairs);
+    if (const Json::Value* td = section(root, "TD")) {
+        pairs.emplace_back("tco_has_train_destinations", "1");
+        exportDepartures(*td, "tco_td_", pairs);
+    } else {
+        pairs.emplace_back("tco_has_train_destinations", "0");
+    }
+    if (const Json::Value* om = section(root, "OM")) exportMessages(*om, pairs);
+    if (const Json::Value* fs = section(root, "FS")) {
+        pairs.emplace_back("tco_has_following_stops", "1");
+        exportFollowingStops(*fs, pairs);
+    } else {
+        pairs.emplace_back("tco_has_following_stops", "0");
+    }
+    return true;
+}
+
+bool TransitCloud_Onboard_FeedImpl::parse(const std::string& document) {
+    logLine(1, "TransitCloud_Onboard_FeedImpl::parse: ", document);
+    logLine(1, "TransitCloud_Onboard_FeedImpl::parse - processing: ", document.size(), " bytes.");
+    SymbolPairs pairs;
+    std::string errors;
+    if (!parseDocument(document, pairs, errors)) {
+        logLine(8, "TransitCloud_Onboard_FeedImpl:  Parsing failed: ", errors);
+        return false;
+    }
+    for (const auto& pair : pairs) addPair(pair.first, pair.second);
+    return true;
+}
+
+int TransitCloud_Onboard_FeedImpl::downloadData(std::string curlParams) {
+    std::string document;
+    std::string file = testFeedFile();
+    if (!file.empty()) {
+        std::string content = readFileToString(file);
+        if (content.size() > kTransitCloudMaxUnusableBytes) {
+            logLine(2, "TransitCloud_Onboard_FeedImpl::downloadData: using offline data file ", file);
+            document = std::move(content);
+        }
+    }
+    if (document.empty()) {
+        if (m_serviceUrl.empty()) {
+            logLine(8, "TransitCloud_Onboard_FeedImpl::downloadData: no service URL configured");
+        } else {
+            std::string vehicleId = readVehicleId(0);
+            if (vehicleId.empty()) logLine(16, "TransitCloud_Onboard_FeedImpl::downloadData: no vehicle id");
+            document = runCommand(downloadCommand(curlParams, vehicleId));
+        }
+    }
+    bool connection = document.size() > kTransitCloudMaxUnusableBytes;
+    bool data = false;
+    if (connection) {
+        if (!m_savePath.empty()) save(document);
+        data = parse(document);
+    } else {
+        logLine(2, "TransitCloud_Onboard_FeedImpl::downloadData: no feed downloaded");
+    }
+    addPair("tco_has_connection", connection ? "1" : "0");
+    addPair("tco_has_data", data ? "1" : "0");
+    return connection ? 1 : 0;
+}
