@@ -3,6 +3,7 @@
 #include "core/feed_catalog.h"
 
 // feed headers
+#include "feeds/transit/gtfs_rt_feed.h"
 #include "feeds/transit/avms.h"
 #include "feeds/transit/transit_cloud.h"
 #include "feeds/transit/txc_st.h"
@@ -31,7 +32,7 @@ const std::vector<FeedCatalogEntry>& feedCatalog() {
         {"siri_sm_enable", [](const ModuleUrls& u) { return make<SIRI_SM_Feed>(u.siriSm); }},
         {"siri_sm_enable", [](const ModuleUrls& u) { return make<SIRI_SM_TT_Feed>(u.siriSm); }},
         {"txc_st_enable", [](const ModuleUrls& u) { return make<TXC_ST_Feed>(u.txcSt); }},
-        // gtfs_rt_enable
+        {"gtfs_rt_enable", [](const ModuleUrls& u) { return make<GTFS_RT_Feed>(u.gtfsRt); }},
         // tfl_line_status_enable
         {"tco_enable", [](const ModuleUrls& u) { return make<TransitCloud_Onboard_Feed>(u.tco); }},
         {"avms_enable", [](const ModuleUrls&) { return make<AVMS_Feed>(); }},

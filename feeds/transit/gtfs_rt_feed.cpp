@@ -1,0 +1,549 @@
+#include "feeds/transit/gtfs_rt_feed.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <exception>
+#include <filesystem>
+#include <unordered_map>
+
+#include "core/config_keys.h"
+#include "core/lookups.h"
+#include "core/secrets.h"
+#include "core/shell_command.h"
+#include "core/symbol_list.h"
+#include "platform/clock.h"
+#include "platform/file_root.h"
+#include "platform/sqlite.h"
+#include "platform/strings.h"
+
+namespace {
+
+constexpr const char* kStopIdAttribute = "GTFS_Stop_Id";
+// How much of an undecodable download reaches the log: enough to recognise
+// an error page, never megabytes of binary.
+constexpr size_t kInvalidPreviewBytes = 200;
+// Static hours beyond this are nonsense; the bound keeps mktime's fields in range.
+constexpr long kMaxStaticHours = 100000;
+
+std::string printablePreview(const std::string& bytes) {
+    std::string out;
+    size_t shown = std::min(bytes.size(), kInvalidPreviewBytes);
+    out.reserve(shown + 32);
+    for (size_t i = 0; i < shown; ++i) {
+        unsigned char c = static_cast<unsigned char>(bytes[i]);
+        out += (c >= 0x20 && c < 0x7f) ? static_cast<char>(c) : '.';
+    }
+    if (shown < bytes.size()) out += "...";
+    out += " (" + std::to_string(bytes.size()) + " bytes)";
+    return out;
+}
+
+// A CSV field as written: quoted only when it holds a separator, a quote or a line break.
+std::string csvField(const std::string& text) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    out += '"';
+    return out;
+}
+
+bool notAfter(uint64_t t, int64_t now) { return now >= 0 && t <= static_cast<uint64_t>(now); }
+bool notBefore(uint64_t t, int64_t now) { return now < 0 || t >= static_cast<uint64_t>(now); }
+
+long clampedNumber(const std::string& text) {
+    long value = std::strtol(text.c_str(), nullptr, 10);
+    return std::clamp(value, -kMaxStaticHours, kMaxStaticHours);
+}
+
+// Algorithm for one arrival or departure: the real-time time, else the
+// static time plus the real-time delay, else 0. `found` is set when a time was had.
+int64_t stopTime(const std::optional<GTFS::StopTimeEvent>& event, bool arrival, const GTFS::StopTimeUpdate& update,
+                 const std::string& tripId, const std::vector<StaticStopTime>& statics, bool& found) {
+    int64_t delay = 0;
+    if (event) {
+        delay = event->delay.value_or(0);
+        if (event->time) {
+            found = true;
+            return *event->time;
+        }
+    }
+    auto timeOf = [&](const StaticStopTime& row) {
+        found = true;
+        return (arrival ? row.arrival_time : row.departure_time) + delay;
+    };
+    if (update.stop_sequence) {
+        for (const auto& row : statics)
+            if (row.trip_id == tripId && static_cast<int64_t>(row.stop_sequence) == *update.stop_sequence)
+                return timeOf(row);
+    }
+    if (update.stop_id) {
+        for (const auto& row : statics)
+            if (row.stop_id == *update.stop_id) return timeOf(row);
+    }
+    return 0;
+}
+
+std::string timeElement(int64_t t) { return t >= 1 ? std::to_string(t) : ""; }
+
+std::string translationText(const GTFS::TranslatedString& texts, size_t i) {
+    return i < texts.size() ? texts[i].text : "";
+}
+std::string translationText(const std::optional<GTFS::TranslatedString>& texts, size_t i) {
+    return texts ? translationText(*texts, i) : "";
+}
+
+// Writes text to path through a temporary file in the same folder, so
+// readers see the old list or the new one, never half of one.
+bool replaceFile(const std::string& path, const std::string& text) {
+    std::string pattern = path + ".XXXXXX";
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    int fd = mkstemp(name.data());
+    if (fd < 0) return false;
+    bool ok = fchmod(fd, 0644) == 0;
+    size_t done = 0;
+    while (ok && done < text.size()) {
+        ssize_t n = write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) ok = false;
+        else done += static_cast<size_t>(n);
+    }
+    if (close(fd) != 0) ok = false;
+    if (ok && std::rename(name.data(), path.c_str()) == 0) return true;
+    std::remove(name.data());
+    return false;
+}
+
+}  // namespace
+
+int64_t gtfsStaticTimeToPosix(const std::string& text, int64_t now) {
+    std::vector<std::string> parts = CSVsplit(text, ":");
+    if (parts.size() != 3) return now;
+    time_t clock = static_cast<time_t>(now);
+    struct tm local {};
+    if (!localtime_r(&clock, &local)) return now;
+    long hours = clampedNumber(parts[0]);
+    // A time such as 25:10 belongs to the service day that began yesterday
+    // while it is still morning; in the evening it lies ahead, tomorrow.
+    if (hours > 23 && local.tm_hour < 12) hours -= 24;
+    local.tm_hour = static_cast<int>(hours);
+    local.tm_min = static_cast<int>(clampedNumber(parts[1]));
+    local.tm_sec = static_cast<int>(clampedNumber(parts[2]));
+    local.tm_isdst = -1;
+    return static_cast<int64_t>(mktime(&local));
+}
+
+std::vector<TranslatedAlert> translateAlerts(const std::vector<GTFS::Alert>& alerts) {
+    std::vector<TranslatedAlert> out;
+    for (const auto& alert : alerts) {
+        size_t count = std::max(alert.header_text.size(), alert.description_text.size());
+        for (const auto* field : {&alert.cause_detail, &alert.effect_detail, &alert.url, &alert.tts_header_text,
+                                  &alert.tts_description_text})
+            if (*field) count = std::max(count, (*field)->size());
+        for (size_t i = 0; i < count; ++i) {
+            TranslatedAlert t;
+            t.id = alert.id;
+            t.active_periods = alert.active_periods;
+            t.informed_entities = alert.informed_entities;
+            t.cause = alert.cause.value_or(GTFS::UNKNOWN_CAUSE);
+            t.cause_detail = translationText(alert.cause_detail, i);
+            t.effect = alert.effect.value_or(GTFS::UNKNOWN_EFFECT);
+            t.effect_detail = translationText(alert.effect_detail, i);
+            t.url = translationText(alert.url, i);
+            t.header_text = translationText(alert.header_text, i);
+            t.description_text = translationText(alert.description_text, i);
+            t.tts_header_text = translationText(alert.tts_header_text, i);
+            t.tts_description_text = translationText(alert.tts_description_text, i);
+            t.severity_level = alert.severity_level.value_or(GTFS::UNKNOWN_SEVERITY);
+            out.push_back(std::move(t));
+        }
+    }
+    return out;
+}
+
+std::string tripScheduleRelationshipName(int value) {
+    static const char* const names[] = {"SCHEDULED", "ADDED", "UNSCHEDULED", "CANCELED", "DUPLICATED", "DELETED"};
+    return value >= 0 && value < 6 ? names[value] : "UNKNOWN";
+}
+
+std::string stopScheduleRelationshipName(int value) {
+    static const char* const names[] = {"SCHEDULED", "SKIPPED", "NO_DATA", "UNSCHEDULED"};
+    return value >= 0 && value < 4 ? names[value] : "UNKNOWN";
+}
+
+GTFS_RT_FeedImpl::GTFS_RT_FeedImpl(const std::string& url) : m_url(url) {
+    logLine(2, "GTFS_RT_FeedImpl::GTFS_RT_FeedImpl: feed: ", maskUrlSecrets(url));
+}
+
+GTFS_RT_FeedImpl::~GTFS_RT_FeedImpl() { logLine(2, "GTFS_RT_FeedImpl::~GTFS_RT_FeedImpl"); }
+
+void GTFS_RT_FeedImpl::readModuleParmMap() {
+    const Json::Value& params = moduleParams();
+    m_testVehicleId = readStringKey(params, "gtfs_rt_test_vehicle_id", "");
+    m_vehiclePositionUrl = readStringKey(params, "gtfs_rt_vehicle_position_url", "");
+    m_tripUpdateUrl = readStringKey(params, "gtfs_rt_trip_update_url", "");
+    m_alertUrl = readStringKey(params, "gtfs_rt_alert_url", "");
+    m_vehicleList = readIntKey(params, "gtfs_rt_vehicle_list", 0) == 1;
+    m_authKey = readStringKey(params, "gtfs_rt_auth_key", "");
+    m_vehicleIdProperty = readStringKey(params, "gtfs_rt_vehicle_id_property", "");
+
+    if (!m_testVehicleId.empty())
+        logLine(2, "GTFS_RT_FeedImpl::readModuleParmMap: test vehicle ID:", m_testVehicleId);
+    if (!m_vehiclePositionUrl.empty())
+        logLine(2, "GTFS_RT_FeedImpl::readModuleParmMap: vehicle position feed:", maskUrlSecrets(m_vehiclePositionUrl));
+    if (!m_tripUpdateUrl.empty())
+        logLine(2, "GTFS_RT_FeedImpl::readModuleParmMap: trip update feed:", maskUrlSecrets(m_tripUpdateUrl));
+    if (!m_alertUrl.empty())
+        logLine(2, "GTFS_RT_FeedImpl::readModuleParmMap: alert feed:", maskUrlSecrets(m_alertUrl));
+    if (!m_authKey.empty())
+        logLine(2, "GTFS_RT_FeedImpl::readModuleParmMap: authorisation key:", maskSecret(m_authKey));
+    if (!m_vehicleIdProperty.empty())
+        logLine(2, "GTFS_RT_FeedImpl::readModuleParmMap: vehicle ID property: ", m_vehicleIdProperty);
+    if (m_vehicleList)
+        logLine(2, "GTFS_RT_FeedImpl::readModuleParmMap: a vehicle list will be output to :",
+                rootedPath(kGtfsVehicleListPath));
+}
+
+int GTFS_RT_FeedImpl::downloadData(std::string curlParams) {
+    try {
+        logLine(2, "GTFS_RT_FeedImpl::downloadData");
+        std::string rawId = m_testVehicleId.empty() ? readVehicleId(0) : m_testVehicleId;
+        std::string vehicleId;
+        if (!rawId.empty()) {
+            CVehicleDataLookup vehicles(rootedPath(kVornDatabasePath));
+            vehicleId = vehicles.GetSymbolValue(rawId, m_vehicleIdProperty);
+            if (vehicleId.empty()) vehicleId = rawId;
+            logLine(2, "GTFS_RT_FeedImpl::downloadData: Using vehicle ID property ", vehicleId);
+            addPair("gtfs_rt_vehicle_id", vehicleId);
+        } else {
+            logLine(16, "GTFS_RT_FeedImpl::downloadData: Missing vehicle ID. Proceeding only to download the "
+                        "vehicle list.");
+        }
+
+        std::vector<GTFS::VehiclePosition> vehiclePositions;
+        std::vector<GTFS::TripUpdate> tripUpdates;
+        std::vector<GTFS::Alert> alerts;
+        if (!m_url.empty()) {
+            std::string bytes = getData(m_url, curlParams);
+            GTFS::GTFS_RT_Parser parser(bytes);
+            logIfInvalid(parser, bytes);
+            vehiclePositions = parser.getVehiclePositions();
+            tripUpdates = parser.getTripUpdates();
+            alerts = parser.getAlerts();
+        } else {
+            if (!m_vehiclePositionUrl.empty()) {
+                std::string bytes = getData(m_vehiclePositionUrl, curlParams);
+                GTFS::GTFS_RT_Parser parser(bytes);
+                logIfInvalid(parser, bytes);
+                vehiclePositions = parser.getVehiclePositions();
+            }
+            if (!m_tripUpdateUrl.empty()) {
+                std::string bytes = getData(m_tripUpdateUrl, curlParams);
+                GTFS::GTFS_RT_Parser parser(bytes);
+                logIfInvalid(parser, bytes);
+                tripUpdates = parser.getTripUpdates();
+            }
+            if (!m_alertUrl.empty()) {
+                std::string bytes = getData(m_alertUrl, curlParams);
+                GTFS::GTFS_RT_Parser parser(bytes);
+                logIfInvalid(parser, bytes);
+                alerts = parser.getAlerts();
+            }
+        }
+
+        bool connected = !vehicleId.empty() && (!vehiclePositions.empty() || !tripUpdates.empty());
+        addPair("gtfs_rt_has_connection", connected ? "1" : "0");
+        return parse(vehicleId, vehiclePositions, tripUpdates, alerts);
+    } catch (const std::exception& e) {
+        logLine(16, "GTFS_RT_FeedImpl::downloadData: exception: ", e.what());
+        return 1;
+    }
+}
+
+void GTFS_RT_FeedImpl::logIfInvalid(const GTFS::GTFS_RT_Parser& parser, const std::string& bytes) {
+    if (!parser.isValidData())
+        logLine(16, "GTFS_RT_FeedImpl::parse: Could not parse response from curl - invalid: ", printablePreview(bytes));
+}
+
+std::string GTFS_RT_FeedImpl::getData(const std::string& url, const std::string& curlParams) {
+    std::string pattern = rootedPath(kGtfsDownloadPrefix) + "XXXXXX";
+    std::error_code ignored;
+    std::filesystem::create_directories(std::filesystem::path(pattern).parent_path(), ignored);
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    int fd = mkstemp(name.data());
+    if (fd < 0) {
+        logLine(16, "GTFS_RT_FeedImpl::getData: cannot create a download file ", pattern, ": ", std::strerror(errno));
+        return "";
+    }
+    close(fd);
+    const std::string path = name.data();
+
+    CurlCommand command(curlParams);
+    if (!m_authKey.empty()) command.arg("-H").secretArg("Authorization: ", m_authKey);
+    command.arg("--output").arg(path).url(url);
+    logLine(4, "GTFS_RT_FeedImpl::getData: ", command.logText());
+    runCommand(command.text());
+
+    std::string bytes = readFileToString(path);
+    std::remove(path.c_str());
+    if (bytes.empty()) {
+        logLine(8, "GTFS_RT_FeedImpl::getData: unable to download file from feed (offline?)");
+        return "";
+    }
+    return bytes;
+}
+
+std::vector<StaticStopTime> GTFS_RT_FeedImpl::getStaticRecords(const std::string& tripId) {
+    std::vector<StaticStopTime> rows;
+    const std::string path = rootedPath(kGtfsStaticDatabasePath);
+    if (!FileExists(path)) {
+        logLine(16, "getStaticRecords: no GTFS static database found at path: ", path);
+        return rows;
+    }
+    Csqlite db;
+    if (!db.Open(path, false)) {
+        logLine(16, "getStaticRecords: cannot open GTFS static database: ", path);
+        return rows;
+    }
+    CsqliteQuerySelect query(
+        "select trip_id, arrival_time, departure_time, stop_id, stop_sequence from stop_time where trip_id = ?", db);
+    if (!query.IsValid()) {
+        logLine(16, "getStaticRecords: query failed: ", query.Error());
+        return rows;
+    }
+    query.Bind(1, tripId);
+    const int64_t now = wallClockSeconds();
+    while (query.Step()) {
+        StaticStopTime row;
+        row.trip_id = query.GetColumnAsString(0, "");
+        row.arrival_time = gtfsStaticTimeToPosix(query.GetColumnAsString(1, ""), now);
+        row.departure_time = gtfsStaticTimeToPosix(query.GetColumnAsString(2, ""), now);
+        row.stop_id = query.GetColumnAsString(3, "");
+        row.stop_sequence = query.GetColumnAsInt(4, 0);
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+bool GTFS_RT_FeedImpl::getAlertTimeValidity(const std::vector<GTFS::TimeRange>& activePeriods,
+                                            const std::string& alertId) const {
+    if (activePeriods.empty()) return true;
+    const int64_t now = wallClockSeconds();
+    for (const auto& period : activePeriods) {
+        if ((!period.start || notAfter(*period.start, now)) && (!period.end || notBefore(*period.end, now))) {
+            logLine(2, "GTFS_RT_FeedImpl::getAlertTimeValidity: matched alert ", alertId, " for time validity ");
+            return true;
+        }
+    }
+    return false;
+}
+
+bool GTFS_RT_FeedImpl::getAlertEntityValidity(const std::vector<GTFS::EntitySelector>& informedEntities,
+                                              const GTFS::TripUpdate& tripUpdate, const std::string& alertId) const {
+    if (informedEntities.empty()) return true;
+    for (const auto& entity : informedEntities) {
+        if (entity.route_id) {
+            if (*entity.route_id != tripUpdate.trip.route_id) continue;
+            logLine(2, "GTFS_RT_FeedImpl::getAlertEntityValidity: matched alert ", alertId, " for route ID ",
+                    *entity.route_id);
+        }
+        if (entity.trip && !entity.trip->trip_id.empty()) {
+            if (entity.trip->trip_id != tripUpdate.trip.trip_id) continue;
+            logLine(2, "GTFS_RT_FeedImpl::getAlertEntityValidity: matched alert ", alertId, " for trip ID ",
+                    entity.trip->trip_id);
+            if (!entity.trip->route_id.empty() && !tripUpdate.trip.route_id.empty()) {
+                if (entity.trip->route_id != tripUpdate.trip.route_id) continue;
+                logLine(2, "GTFS_RT_FeedImpl::getAlertEntityValidity: matched alert ", alertId, " for trip route ID ",
+                        entity.trip->route_id);
+            }
+        }
+        // Alerts for single stops are not shown on board.
+        if (entity.stop_id) continue;
+        logLine(2, "GTFS_RT_FeedImpl::getAlertEntityValidity: matched alert entity validity for alert ", alertId);
+        return true;
+    }
+    return false;
+}
+
+void GTFS_RT_FeedImpl::writeVehicleList(const std::vector<GTFS::VehiclePosition>& vehiclePositions,
+                                        const std::vector<GTFS::TripUpdate>& tripUpdates,
+                                        const std::vector<GTFS::Alert>& alerts) {
+    // The first trip update of each trip, so 5,000 vehicles do not each scan every trip.
+    std::unordered_map<std::string, const GTFS::TripUpdate*> byTrip;
+    byTrip.reserve(tripUpdates.size());
+    for (const auto& update : tripUpdates)
+        if (!update.trip.trip_id.empty()) byTrip.emplace(update.trip.trip_id, &update);
+
+    const GTFS::TripUpdate none{};
+    std::string text = "id,label,license_plate,active,alerts";
+    for (const auto& vehicle : vehiclePositions) {
+        auto it = vehicle.trip.trip_id.empty() ? byTrip.end() : byTrip.find(vehicle.trip.trip_id);
+        const bool active = it != byTrip.end();
+        const GTFS::TripUpdate& update = active ? *it->second : none;
+        int count = 0;
+        for (const auto& alert : alerts)
+            if (getAlertTimeValidity(alert.active_periods, alert.id) &&
+                getAlertEntityValidity(alert.informed_entities, update, alert.id))
+                ++count;
+        text += '\n';
+        text += csvField(vehicle.vehicle.id);
+        text += ',';
+        text += csvField(vehicle.vehicle.label);
+        text += ',';
+        text += csvField(vehicle.vehicle.license_plate);
+        text += active ? ",1," : ",0,";
+        text += std::to_string(count);
+    }
+    const std::string path = rootedPath(kGtfsVehicleListPath);
+    if (!replaceFile(path, text))
+        logLine(8, "GTFS_RT_FeedImpl::parse: could not write the vehicle list to ", path, ": ", std::strerror(errno));
+}
+
+int GTFS_RT_FeedImpl::parse(const std::string& feedVehicleId, const std::vector<GTFS::VehiclePosition>& vehiclePositions,
+                            const std::vector<GTFS::TripUpdate>& tripUpdates, const std::vector<GTFS::Alert>& alerts) {
+    if (m_vehicleList || feedVehicleId.empty()) writeVehicleList(vehiclePositions, tripUpdates, alerts);
+    if (feedVehicleId.empty()) {
+        logLine(16, "GTFS_RT_FeedImpl::parse: Missing vehicle ID - stopping here");
+        addPair("gtfs_rt_has_data", "0");
+        return 1;
+    }
+
+    // The vehicle's own position report names its trip and how far along it is.
+    std::string tripId;
+    std::optional<uint32_t> currentStopSequence;
+    bool currentStatusPresent = false;
+    for (const auto& vehicle : vehiclePositions) {
+        if (vehicle.vehicle.id != feedVehicleId) continue;
+        tripId = vehicle.trip.trip_id;
+        currentStopSequence = vehicle.current_stop_sequence;
+        currentStatusPresent = vehicle.current_status.has_value();
+        logLine(2, "GTFS_RT_FeedImpl::parse: Found vehicle ID in feed - associated trip ID is ", tripId);
+        addPair("gtfs_trip_id", tripId);
+        break;
+    }
+
+    // An empty trip id names no trip: without one, only a trip update that
+    // names this vehicle is ours.
+    const GTFS::TripUpdate* taken = nullptr;
+    for (const auto& update : tripUpdates) {
+        if (!tripId.empty() && update.trip.trip_id == tripId) {
+            logLine(2, "GTFS_RT_FeedImpl::parse: Found trip ID in trip updates");
+            taken = &update;
+            break;
+        }
+        if (tripId.empty() && update.vehicle && update.vehicle->id == feedVehicleId) {
+            logLine(2, "GTFS_RT_FeedImpl::parse: Found vehicle ID in trip updates");
+            addPair("gtfs_trip_id", update.trip.trip_id);
+            taken = &update;
+            break;
+        }
+    }
+    const GTFS::TripUpdate none{};
+    const GTFS::TripUpdate& trip = taken ? *taken : none;
+    const std::string& takenTripId = trip.trip.trip_id;
+    addPair("gtfs_trip_schedule_relationship", tripScheduleRelationshipName(trip.trip.schedule_relationship));
+
+    CPointDataLookup points(rootedPath(kVornDatabasePath));
+    const std::vector<StaticStopTime> statics = getStaticRecords(takenTripId);
+    const int64_t now = wallClockSeconds();
+    const bool skipBehind = currentStopSequence && currentStatusPresent;
+
+    ListBuilder pointIds, arrivals, departures, relationships;
+    bool written = false;
+    bool hasData = false;
+    // A stop left out after the first written one keeps its place as an empty
+    // element, so the four lists stay aligned with one another.
+    auto leaveOut = [&] {
+        if (!written) return;
+        pointIds.addBare("");
+        arrivals.addBare("");
+        departures.addBare("");
+        relationships.addBare("");
+    };
+    for (const auto& update : trip.stop_time_updates) {
+        if (skipBehind && update.stop_sequence && *update.stop_sequence < *currentStopSequence) {
+            leaveOut();
+            continue;
+        }
+        std::string pointId;
+        if (update.stop_id) {
+            pointId = points.LookupPoint(*update.stop_id, kStopIdAttribute);
+            logLine(2, "GTFS_RT_FeedImpl::parse: matched GTFS Stop ID ", *update.stop_id, " to point ID ", pointId);
+        } else if (update.stop_sequence && !takenTripId.empty()) {
+            logLine(2, "GTFS_RT_FeedImpl::parse: looking up stop in static database for trip ID ", takenTripId,
+                    " and stop sequence ", *update.stop_sequence);
+            for (const auto& row : statics) {
+                if (static_cast<int64_t>(row.stop_sequence) == *update.stop_sequence && row.trip_id == takenTripId) {
+                    pointId = points.LookupPoint(row.stop_id, kStopIdAttribute);
+                    logLine(2, "GTFS_RT_FeedImpl::parse: matched point ID ", pointId);
+                    break;
+                }
+            }
+        } else {
+            logLine(2, "GTFS_RT_FeedImpl::parse: no stop ID or stop sequence for this stop");
+            leaveOut();
+            continue;
+        }
+
+        bool found = false;
+        const int64_t arrival = stopTime(update.arrival, true, update, takenTripId, statics, found);
+        const int64_t departure = stopTime(update.departure, false, update, takenTripId, statics, found);
+        if (found) hasData = true;
+        if (!currentStopSequence && arrival >= 1 && arrival < now) {
+            leaveOut();
+            continue;
+        }
+        pointIds.add(pointId);
+        arrivals.addBare(timeElement(arrival));
+        departures.addBare(timeElement(departure));
+        relationships.add(stopScheduleRelationshipName(update.schedule_relationship));
+        written = true;
+    }
+
+    ListBuilder cause, causeDetail, effect, effectDetail, url, header, description, ttsHeader, ttsDescription, severity;
+    for (const auto& alert : translateAlerts(alerts)) {
+        if (!getAlertTimeValidity(alert.active_periods, alert.id) ||
+            !getAlertEntityValidity(alert.informed_entities, trip, alert.id))
+            continue;
+        logLine(2, "GTFS_RT_FeedImpl::parse: adding alert ", alert.id, " to output");
+        cause.addBare(std::to_string(alert.cause));
+        causeDetail.add(alert.cause_detail);
+        effect.addBare(std::to_string(alert.effect));
+        effectDetail.add(alert.effect_detail);
+        url.add(alert.url);
+        header.add(alert.header_text);
+        description.add(alert.description_text);
+        ttsHeader.add(alert.tts_header_text);
+        ttsDescription.add(alert.tts_description_text);
+        severity.addBare(std::to_string(alert.severity_level));
+    }
+
+    addPair("gtfs_rt_point_id_array", pointIds.str());
+    addPair("gtfs_rt_arrivals_array", arrivals.str());
+    addPair("gtfs_rt_departures_array", departures.str());
+    addPair("gtfs_rt_schedule_relationships_array", relationships.str());
+    addPair("gtfs_rt_alerts_cause_array", cause.str());
+    addPair("gtfs_rt_alerts_cause_detail_array", causeDetail.str());
+    addPair("gtfs_rt_alerts_effect_array", effect.str());
+    addPair("gtfs_rt_alerts_effect_detail_array", effectDetail.str());
+    addPair("gtfs_rt_alerts_linked_url_array", url.str());
+    addPair("gtfs_rt_alerts_header_text_array", header.str());
+    addPair("gtfs_rt_alerts_description_text_array", description.str());
+    addPair("gtfs_rt_alerts_tts_header_text_array", ttsHeader.str());
+    addPair("gtfs_rt_alerts_tts_description_text_array", ttsDescription.str());
+    addPair("gtfs_rt_alerts_severity_level_array", severity.str());
+    addPair("gtfs_rt_has_data", hasData ? "1" : "0");
+    return 1;
+}

@@ -1,0 +1,97 @@
+// GTFS-Realtime feed: finds the trip this vehicle runs in an agency's
+// real-time feeds, exports its remaining stops (static timetable as fallback)
+// and the alerts that concern it, and can list every vehicle of the feed.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/data_feed.h"
+#include "feeds/transit/gtfs_rt_parser.h"
+
+// Static timetable (table stop_time) and the CSV list of the feed's vehicles.
+constexpr const char* kGtfsStaticDatabasePath = "/vorn/database/GTFS_S.db";
+constexpr const char* kGtfsVehicleListPath = "/tmp/gtfs_vehicles.csv";
+// Downloads go to a private file whose name starts with this.
+constexpr const char* kGtfsDownloadPrefix = "/tmp/gtfs_rt_data.";
+
+// One row of the static timetable; times are POSIX seconds (gtfsStaticTimeToPosix).
+struct StaticStopTime {
+    std::string trip_id;
+    int64_t arrival_time = 0;
+    int64_t departure_time = 0;
+    std::string stop_id;
+    int stop_sequence = 0;
+};
+
+// One alert in one of its translations; texts are "" where the alert has
+// fewer translations of that field.
+struct TranslatedAlert {
+    std::string id;
+    std::vector<GTFS::TimeRange> active_periods;
+    std::vector<GTFS::EntitySelector> informed_entities;
+    int cause = GTFS::UNKNOWN_CAUSE;
+    std::string cause_detail;
+    int effect = GTFS::UNKNOWN_EFFECT;
+    std::string effect_detail;
+    std::string url;
+    std::string header_text;
+    std::string description_text;
+    std::string tts_header_text;
+    std::string tts_description_text;
+    int severity_level = GTFS::UNKNOWN_SEVERITY;
+};
+
+// A static timetable time "H:MM:SS" on the local date of `now` (process time
+// zone). Hours past 23 belong to the previous service day while the local
+// hour of `now` is before noon. Text not made of three ':'-separated parts
+// yields `now`.
+int64_t gtfsStaticTimeToPosix(const std::string& text, int64_t now);
+
+// Each alert once per translation index (the longest of its text fields).
+std::vector<TranslatedAlert> translateAlerts(const std::vector<GTFS::Alert>& alerts);
+
+// The names exported for schedule relationships; "UNKNOWN" for other values.
+std::string tripScheduleRelationshipName(int value);
+std::string stopScheduleRelationshipName(int value);
+
+class GTFS_RT_FeedImpl : public DataFeedImpl {
+public:
+    explicit GTFS_RT_FeedImpl(const std::string& url);
+    ~GTFS_RT_FeedImpl() override;
+
+    int downloadData(std::string curlParams) override;
+    void readModuleParmMap() override;
+
+    // One feed's bytes, downloaded with curl into a private file; "" on failure.
+    std::string getData(const std::string& url, const std::string& curlParams);
+    // Everything after the download: vehicle list, trip, stops, alerts, pairs. Returns 1.
+    int parse(const std::string& feedVehicleId, const std::vector<GTFS::VehiclePosition>& vehiclePositions,
+              const std::vector<GTFS::TripUpdate>& tripUpdates, const std::vector<GTFS::Alert>& alerts);
+    // The static timetable rows of one trip; empty without the database.
+    std::vector<StaticStopTime> getStaticRecords(const std::string& tripId);
+    bool getAlertTimeValidity(const std::vector<GTFS::TimeRange>& activePeriods, const std::string& alertId) const;
+    bool getAlertEntityValidity(const std::vector<GTFS::EntitySelector>& informedEntities,
+                                const GTFS::TripUpdate& tripUpdate, const std::string& alertId) const;
+
+private:
+    void writeVehicleList(const std::vector<GTFS::VehiclePosition>& vehiclePositions,
+                          const std::vector<GTFS::TripUpdate>& tripUpdates, const std::vector<GTFS::Alert>& alerts);
+    // Decodes one download, logging bytes that are not a valid feed.
+    static void logIfInvalid(const GTFS::GTFS_RT_Parser& parser, const std::string& bytes);
+
+    std::string m_url;
+    std::string m_vehiclePositionUrl;
+    std::string m_tripUpdateUrl;
+    std::string m_alertUrl;
+    std::string m_testVehicleId;
+    bool m_vehicleList = false;
+    std::string m_authKey;
+    std::string m_vehicleIdProperty;
+};
+
+class GTFS_RT_Feed : public DataFeed {
+public:
+    explicit GTFS_RT_Feed(const std::string& url) : DataFeed(std::make_unique<GTFS_RT_FeedImpl>(url)) {}
+};
