@@ -3,6 +3,10 @@
 #include "core/feed_catalog.h"
 
 // feed headers
+#include "feeds/opendata/open_data_r2p_feed.h"
+#include "feeds/opendata/open_data_tfe_feed.h"
+#include "feeds/opendata/open_data_tfl_feed.h"
+#include "feeds/opendata/tfl_line_status_feed.h"
 #include "feeds/transit/gtfs_rt_feed.h"
 #include "feeds/transit/avms.h"
 #include "feeds/transit/transit_cloud.h"
@@ -21,9 +25,9 @@ const std::vector<FeedCatalogEntry>& feedCatalog() {
     static const std::vector<FeedCatalogEntry> catalog = {
         // twitter_enable
         // rss_enable
-        // open_data_tfe_enable
-        // open_data_r2p_enable
-        // open_data_tfl_enable
+        {"open_data_tfe_enable", [](const ModuleUrls& u) { return make<OpenDataTFE_Feed>(u.openDataTfe); }},
+        {"open_data_r2p_enable", [](const ModuleUrls& u) { return make<OpenDataR2P_Feed>(u.openDataR2p); }},
+        {"open_data_tfl_enable", [](const ModuleUrls& u) { return make<OpenDataTFL_Feed>(u.openDataTfl); }},
         // rail_departures_enable
         // flight_departures_enable
         // flight_security_enable
@@ -33,7 +37,11 @@ const std::vector<FeedCatalogEntry>& feedCatalog() {
         {"siri_sm_enable", [](const ModuleUrls& u) { return make<SIRI_SM_TT_Feed>(u.siriSm); }},
         {"txc_st_enable", [](const ModuleUrls& u) { return make<TXC_ST_Feed>(u.txcSt); }},
         {"gtfs_rt_enable", [](const ModuleUrls& u) { return make<GTFS_RT_Feed>(u.gtfsRt); }},
-        // tfl_line_status_enable
+        {"tfl_line_status_enable",
+         [](const ModuleUrls& u) {
+             return make<TFL_Line_Status_Feed>(u.tflLineStatusTube, u.tflLineStatusOverground, u.tflLineStatusElizabeth,
+                                               u.tflLineStatusDlr, u.tflLineStatusTram);
+         }},
         {"tco_enable", [](const ModuleUrls& u) { return make<TransitCloud_Onboard_Feed>(u.tco); }},
         {"avms_enable", [](const ModuleUrls&) { return make<AVMS_Feed>(); }},
     };

@@ -1,0 +1,98 @@
+// Shared base of the city open-data arrival feeds: parameters, the vehicle
+// id that keys every request, the test-file substitute for the server, the
+// download-and-parse cycle and the export of the arrivals as 19 symbols.
+#pragma once
+
+#include <json/json.h>
+
+#include <cstdint>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "core/data_feed.h"
+#include "core/shell_command.h"
+
+// One stop of the vehicle's journey as every provider parser produces it.
+// Times are POSIX seconds in decimal text ("0" when unknown).
+struct ArrivalRecord {
+    std::string pointId;
+    std::string stopName;
+    std::string scheduledArrivalTime = "0";
+    std::string expectedArrivalTime = "0";
+    std::string status;
+    std::string timeToStation;
+    // Connections information; only the TfL feed fills it.
+    std::string stopType;
+    bool interchange = false;
+    std::set<std::string> modes;
+    std::set<std::string> services;
+    std::vector<std::string> modesAndServices;
+    std::vector<std::string> tubeConnections;
+    std::vector<std::string> tubeConnectionsLineColour;
+    std::vector<std::string> tubeConnectionsTextColour;
+};
+
+// The result of one parse; ok means the response held a usable arrivals
+// list (possibly empty).
+struct OpenDataArrivals {
+    bool ok = false;
+    std::string lineName;
+    std::string destination;
+    std::vector<ArrivalRecord> arrivals;
+};
+
+class OpenDataFeedImpl : public DataFeedImpl {
+public:
+    explicit OpenDataFeedImpl(const std::string& url);
+
+    // Test file or server, then parse; exports the arrival symbols.
+    // Returns 1 when arrivals were parsed, else 0. Never throws.
+    int downloadData(std::string curlParams) override;
+    void readModuleParmMap() override;
+
+    // The provider's parser. May throw (jsoncpp type errors); downloadData
+    // catches and reports a parse failure.
+    virtual OpenDataArrivals parse(const std::string& data) = 0;
+    // The request for the vehicle's arrivals; the base sends the vehicle id
+    // as a query parameter.
+    virtual CurlCommand createCurlCommand(const std::string& url, const std::string& curlParams,
+                                          const std::string& vehicleId);
+
+    // Appends the 19 arrival symbols of result.
+    void addArrivalPairs(const OpenDataArrivals& result);
+    // The arrivals as a console table on standard output.
+    static void printArrivals(const OpenDataArrivals& result);
+
+    // The exported split form of a stop name: "A /\nB" for a name of two
+    // parts around one slash, otherwise the name itself.
+    static std::string splitStopName(const std::string& stopName);
+
+protected:
+    // The file's text when it holds more than the usable minimum.
+    static bool readTestFeedFile(const std::string& path, std::string& text);
+    bool fetchFromServer(const std::string& curlParams, const std::string& vehicleId, std::string& text);
+
+    std::string m_url;
+    std::string m_testVehicleId;
+    std::string m_vehicleIdKey = "vehicle_id";
+    int32_t m_vehicleIdStripChars = 0;
+    int32_t m_timingPointsOnly = 1;
+    std::string m_testFeedFile;
+};
+
+// Helpers shared by the family's parsers.
+namespace opendata {
+// Shorter documents are error pages or empty answers, never arrivals.
+constexpr size_t kUsableDocumentMinBytes = 33;
+
+// Parses JSON text (comments allowed, nesting depth bounded). On failure
+// returns false with the reader's formatted messages in errors. Never throws.
+bool readJson(const std::string& text, Json::Value& root, std::string& errors);
+// A date-time text that carries UTC (or a wall clock read as UTC) in the
+// given strptime format, as POSIX seconds; the unparsed tail is ignored.
+int64_t readUtcDateTime(const std::string& text, const char* format);
+// The text with every byte outside the URL-unreserved set percent-encoded,
+// so an identifier stays one path segment.
+std::string urlPathSegment(const std::string& text);
+}  // namespace opendata

@@ -1,0 +1,201 @@
+#include "feeds/opendata/tfl_line_status_feed.h"
+
+#include <algorithm>
+
+#include "core/config_keys.h"
+#include "core/shell_command.h"
+#include "core/symbol_list.h"
+#include "feeds/opendata/open_data_feed.h"
+#include "feeds/opendata/open_data_tfl_feed.h"
+#include "platform/debug.h"
+
+namespace {
+// A status without a severity is taken as the provider's mildest disruption level.
+constexpr int32_t kMissingSeverity = 1;
+
+std::string memberString(const Json::Value& object, const char* key) {
+    return object.isMember(key) ? object[key].asString() : "";
+}
+
+// <0, 0, >0 as a sorts before, with or after b on one column.
+int compareOn(const std::string& column, const LineStatusRecord& a, const LineStatusRecord& b) {
+    if (column == "name") return a.name.compare(b.name);
+    if (column == "mode") return a.modeName.compare(b.modeName);
+    if (column == "severity") return a.severity < b.severity ? -1 : (a.severity > b.severity ? 1 : 0);
+    return 0;
+}
+
+LineStatusRecord readLine(const Json::Value& line) {
+    LineStatusRecord record;
+    record.id = memberString(line, "id");
+    record.name = memberString(line, "name");
+    record.modeName = memberString(line, "modeName");
+    record.lineColour = tflLineColour(record.id);
+    record.textColour = tflTextColour(record.id);
+    if (!line.isMember("lineStatuses")) return record;
+    for (const auto& status : line["lineStatuses"]) {
+        int32_t severity = status.isMember("statusSeverity") ? status["statusSeverity"].asInt() : kMissingSeverity;
+        std::string description = memberString(status, "statusSeverityDescription");
+        std::string reason = memberString(status, "reason");
+        record.severities.push_back(severity);
+        record.severityDescriptions.push_back(description);
+        record.reasons.push_back(reason);
+        // On equal severities the first status stays.
+        if (record.severities.size() == 1 || severity < record.severity) {
+            record.severity = severity;
+            record.severityDescription = description;
+            record.reason = reason;
+        }
+    }
+    return record;
+}
+}  // namespace
+
+TFL_Line_Status_FeedImpl::TFL_Line_Status_FeedImpl(const std::string& tubeUrl, const std::string& overgroundUrl,
+                                                   const std::string& elizabethUrl, const std::string& dlrUrl,
+                                                   const std::string& tramUrl)
+    : m_tubeUrl(tubeUrl),
+      m_overgroundUrl(overgroundUrl),
+      m_elizabethUrl(elizabethUrl),
+      m_dlrUrl(dlrUrl),
+      m_tramUrl(tramUrl) {
+    logLine(2, "TFL_Line_Status_FeedImpl:TFL_Line_Status_FeedImpl");
+}
+
+void TFL_Line_Status_FeedImpl::readModuleParmMap() {
+    const Json::Value& params = moduleParams();
+    m_appId = readStringKey(params, "tfl_line_status_app_id", "");
+    m_appKey = readStringKey(params, "tfl_line_status_app_key", "");
+    m_linesMask = static_cast<uint32_t>(readIntKey(params, "tfl_line_status_lines", 0));
+    m_sortColumn1 = readStringKey(params, "tfl_line_status_sort_column_1", "mode");
+    m_sortColumn2 = readStringKey(params, "tfl_line_status_sort_column_2", "name");
+    m_sortColumn3 = readStringKey(params, "tfl_line_status_sort_column_3", "");
+}
+
+std::string TFL_Line_Status_FeedImpl::createCurlCommand(int index, const std::string& curlParams,
+                                                        std::string& logText) const {
+    std::string url;
+    switch (index) {
+        case kTube: url = m_tubeUrl; break;
+        case kElizabeth: url = m_elizabethUrl; break;
+        case kOverground: url = m_overgroundUrl; break;
+        case kDlr: url = m_dlrUrl; break;
+        case kTram: url = m_tramUrl; break;
+        case kModeEnd: logLine(16, "TFL_Line_Status_FeedImpl::createCurlCommand: error - end marker found"); break;
+        default: break;
+    }
+    if (url.empty()) {
+        logText.clear();
+        return "";
+    }
+    url = addUrlParameter(addUrlParameter(url, "app_id", m_appId), "app_key", m_appKey);
+    CurlCommand command("-k " + curlParams);
+    command.url(url);
+    logText = command.logText();
+    logLine(2, "TFL line status download command: ", logText);
+    return command.text();
+}
+
+bool TFL_Line_Status_FeedImpl::parse(const std::string& data, std::vector<LineStatusRecord>& lines,
+                                     int32_t& maxStatuses) {
+    logLine(2, "TFL_Line_Status_FeedImpl::parse - processing: ", data.size(), " bytes.");
+    Json::Value root;
+    std::string errors;
+    if (!opendata::readJson(data, root, errors)) {
+        logLine(8, "TFL_Line_Status_FeedImpl::parse: Parsing failed: ", errors);
+        return false;
+    }
+    if (!root.isArray() || root.empty()) {
+        logLine(8, "TFL_Line_Status_FeedImpl::parse: JSON root isn't an array.");
+        return false;
+    }
+    std::vector<LineStatusRecord> parsed;
+    int32_t largest = maxStatuses;
+    try {
+        for (const auto& line : root) {
+            parsed.push_back(readLine(line));
+            int32_t statuses = static_cast<int32_t>(parsed.back().severities.size());
+            if (largest < statuses) {
+                logLine(2, "TFL_Line_Status_FeedImpl::parse: setting max severity array size to ", statuses);
+                largest = statuses;
+            }
+        }
+    } catch (const std::exception& e) {
+        logLine(8, "TFL_Line_Status_FeedImpl::parse: exception: ", e.what());
+        return false;
+    }
+    lines.insert(lines.end(), parsed.begin(), parsed.end());
+    maxStatuses = largest;
+    return true;
+}
+
+void TFL_Line_Status_FeedImpl::sortLines(std::vector<LineStatusRecord>& lines, const std::string& column1,
+                                         const std::string& column2, const std::string& column3) {
+    std::sort(lines.begin(), lines.end(), [&](const LineStatusRecord& a, const LineStatusRecord& b) {
+        for (const std::string* column : {&column1, &column2, &column3}) {
+            int order = compareOn(*column, a, b);
+            if (order != 0) return order < 0;
+        }
+        return false;
+    });
+}
+
+int TFL_Line_Status_FeedImpl::downloadData(std::string curlParams) {
+    std::vector<LineStatusRecord> previous;
+    previous.swap(m_lines);
+    m_maxSeverityArraySize = 0;
+
+    bool anyParsed = false;
+    for (int index = kTube; index < kModeEnd; ++index) {
+        if ((m_linesMask & (1u << index)) == 0) continue;
+        std::string logText;
+        std::string command = createCurlCommand(index, curlParams, logText);
+        if (command.empty()) {
+            logLine(8, "TFL_Line_Status_FeedImpl::downloadData: no URL configured for mode index ", index);
+            continue;
+        }
+        if (parse(runCommand(command), m_lines, m_maxSeverityArraySize)) anyParsed = true;
+    }
+
+    if (anyParsed) {
+        addPair("tfl_line_status_has_connection", "1");
+    } else {
+        m_lines.swap(previous);
+        addPair("tfl_line_status_has_connection", "0");
+    }
+    addPair("tfl_line_status_has_data", m_lines.empty() ? "0" : "1");
+    sortLines(m_lines, m_sortColumn1, m_sortColumn2, m_sortColumn3);
+    addLinePairs();
+    return anyParsed ? 1 : 0;
+}
+
+void TFL_Line_Status_FeedImpl::addLinePairs() {
+    ListBuilder ids, names, modes, lineColours, textColours, severity, description, reason, severities, descriptions,
+        reasons;
+    for (const auto& line : m_lines) {
+        ids.add(line.id);
+        names.add(line.name);
+        modes.add(line.modeName);
+        lineColours.add(line.lineColour);
+        textColours.add(line.textColour);
+        severity.addBare(std::to_string(line.severity));
+        description.add(line.severityDescription);
+        reason.add(line.reason);
+        std::vector<std::string> severityTexts;
+        for (int32_t s : line.severities) severityTexts.push_back(std::to_string(s));
+        severities.addNested(severityTexts, false);
+        descriptions.addNested(line.severityDescriptions);
+        reasons.addNested(line.reasons);
+    }
+    addPair("tfl_line_status_id_array", ids.str());
+    addPair("tfl_line_status_name_array", names.str());
+    addPair("tfl_line_status_mode_name_array", modes.str());
+    addPair("tfl_line_status_line_colour_array", lineColours.str());
+    addPair("tfl_line_status_text_colour_array", textColours.str());
+    addPair("tfl_line_status_status_severity_array", severity.str());
+    addPair("tfl_line_status_status_severity_description_array", description.str());
+    addPair("tfl_line_status_reason_array", reason.str());
+    addPair("tfl_line_status_status_severity_array_array", severities.str());
+    addPair("tfl_line_status_status_severity_description_array_array", descriptions.str());
+    addPair("tfl_line_status_reason_array_array", reasons.str());
+}
