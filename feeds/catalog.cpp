@@ -3,6 +3,10 @@
 #include "core/feed_catalog.h"
 
 // feed headers
+#include "feeds/airport/flight_departures_azinq_feed.h"
+#include "feeds/airport/flight_departures_feed.h"
+#include "feeds/airport/flight_security_feed.h"
+#include "feeds/airport/service_alerts_feed.h"
 #include "feeds/opendata/open_data_r2p_feed.h"
 #include "feeds/opendata/open_data_tfe_feed.h"
 #include "feeds/opendata/open_data_tfl_feed.h"
@@ -29,10 +33,11 @@ const std::vector<FeedCatalogEntry>& feedCatalog() {
         {"open_data_r2p_enable", [](const ModuleUrls& u) { return make<OpenDataR2P_Feed>(u.openDataR2p); }},
         {"open_data_tfl_enable", [](const ModuleUrls& u) { return make<OpenDataTFL_Feed>(u.openDataTfl); }},
         // rail_departures_enable
-        // flight_departures_enable
-        // flight_security_enable
-        // flight_departures_azinq_enable
-        // service_alerts_enable
+        {"flight_departures_enable", [](const ModuleUrls& u) { return make<FlightDeparturesFeed>(u.flightDepartures); }},
+        {"flight_security_enable", [](const ModuleUrls& u) { return make<FlightSecurityFeed>(u.flightSecurity); }},
+        {"flight_departures_azinq_enable",
+         [](const ModuleUrls& u) { return make<FlightDeparturesAzinqFeed>(u.flightDeparturesAzinq); }},
+        {"service_alerts_enable", [](const ModuleUrls& u) { return make<ServiceAlertsFeed>(u.serviceAlerts); }},
         {"siri_sm_enable", [](const ModuleUrls& u) { return make<SIRI_SM_Feed>(u.siriSm); }},
         {"siri_sm_enable", [](const ModuleUrls& u) { return make<SIRI_SM_TT_Feed>(u.siriSm); }},
         {"txc_st_enable", [](const ModuleUrls& u) { return make<TXC_ST_Feed>(u.txcSt); }},

@@ -1,0 +1,72 @@
+// The download cycle shared by the airport and service-alert feeds: an
+// offline file, a rate-limited download whose response is cached, and a
+// parse of the cached response on every update cycle under an exception guard.
+#pragma once
+
+#include <json/json.h>
+
+#include <cstdint>
+#include <string>
+
+#include "core/data_feed.h"
+#include "core/download_gate.h"
+#include "core/shell_command.h"
+
+// Minimum time between two downloads of one feed, in monotonic seconds.
+constexpr int64_t kCachedFeedDownloadSeconds = 61;
+
+// How one feed names its files and log lines in the shared cycle.
+struct CachedFeedTexts {
+    const char* offlinePath;    // built-in path of the offline file
+    const char* offlineLog;     // level-4 line when the offline file replaces the download
+    const char* retrievedLog;   // level-2 line before the downloaded byte count
+    const char* copyPath;       // built-in path that receives each download, or nullptr
+    const char* parseErrorLog;  // line logged when the parser throws, before the reason
+    int parseErrorLevel;
+};
+
+class CachedJsonFeedImpl : public DataFeedImpl {
+public:
+    // One update cycle: offline file or (when due) a download, then a parse of
+    // the cached response, which appends this cycle's pairs. Never throws;
+    // returns the parser's result, or 0 when the parser threw.
+    int downloadData(std::string curlParams) final;
+
+    const std::string& cachedResponse() const { return m_data; }
+    const std::string& url() const { return m_url; }
+
+protected:
+    CachedJsonFeedImpl(std::string url, const CachedFeedTexts& texts);
+
+    // Reads settings that apply to one cycle; runs first in every cycle.
+    virtual void beginCycle() {}
+    // False when the feed cannot make a request now (missing credentials);
+    // the cached response is then parsed as it is.
+    virtual bool canDownload() const { return true; }
+    // The command of one download; the feed logs it as it wishes.
+    virtual CurlCommand downloadCommand(const std::string& curlParams) const = 0;
+    // Parses the cached response and appends the pairs to export.
+    virtual int parse(const std::string& text) = 0;
+
+private:
+    void download(const std::string& curlParams);
+
+    std::string m_url;
+    std::string m_data;
+    // The gate opens once more than its interval has passed, so the interval
+    // is one less than the minimum spacing.
+    DownloadGate m_gate{kCachedFeedDownloadSeconds - 1};
+    CachedFeedTexts m_texts;
+};
+
+// Writes content to path (a real path) through a private temporary file in
+// the same folder that is renamed into place: readers never see half a file,
+// and a link planted at path is replaced, not followed. False on failure.
+bool replaceFileContent(const std::string& path, const std::string& content);
+
+// The text of member key of an object: strings as they are, numbers and
+// booleans in their JSON spelling, anything else (missing, null, objects,
+// arrays, or a value that is not an object) as "".
+std::string jsonMemberText(const Json::Value& object, const char* key);
+// True when value is an object holding member key.
+bool jsonHasMember(const Json::Value& value, const char* key);

@@ -1,0 +1,75 @@
+#include "feeds/airport/flight_security_feed.h"
+
+#include <cstdint>
+
+#include "core/json_text.h"
+
+namespace {
+const CachedFeedTexts kTexts = {
+    "/vorn/media/offline/flight_security.json",
+    "OD_FlightSecurity: :downloadData - Offline test file used. The Web Server won't be contacted.",
+    "OD_FlightSecurity: Retrieved; ",
+    nullptr,
+    "od_flight_security: parse exceprion: ",
+    16,
+};
+
+constexpr uint64_t kSecondsPerMinute = 60;
+// Larger waits are not a queue but a broken sensor; a double cannot hold them exactly anyway.
+constexpr double kLargestQueueSeconds = 1e15;
+
+// The queue in whole seconds, or false when the value is not a usable count.
+bool queueSeconds(const Json::Value& queue, uint64_t& seconds) {
+    if (queue.isUInt64()) {
+        seconds = queue.asUInt64();
+        return true;
+    }
+    // A fractional count of seconds is cut to whole seconds.
+    if (queue.isDouble() && queue.asDouble() >= 0 && queue.asDouble() <= kLargestQueueSeconds) {
+        seconds = static_cast<uint64_t>(queue.asDouble());
+        return true;
+    }
+    return false;
+}
+}  // namespace
+
+SymbolPairs parseFlightSecurity(const std::string& text) {
+    logLine(2, "FlightSecurityFeedImpl::parse - processing: ", text.size(), " bytes.");
+    Json::Value root = jsoncpp_string::toJsonObject(text);
+    if (!root.isObject()) {
+        logLine(8, "OD_FlightSecurity:  Parsing failed");
+        return {};
+    }
+    logLine(2, "FlightSecurityFeedImpl::parse - JSON parsed succesfully.");
+
+    std::string wait;
+    const Json::Value& queue = root["queue"];
+    if (!queue.isNull()) {
+        uint64_t seconds = 0;
+        if (!queueSeconds(queue, seconds)) {
+            Json::StreamWriterBuilder writer;
+            writer["indentation"] = "";
+            logLine(8, "OD_FlightSecurity: queue is not a number of seconds: ", Json::writeString(writer, queue));
+            return {};
+        }
+        // Rounded up: a wait of 61 seconds is two minutes on the display.
+        wait = std::to_string(seconds / kSecondsPerMinute + (seconds % kSecondsPerMinute ? 1 : 0));
+    }
+    logLine(2, "FlightSecurityFeedImpl::parse - cahced: ", wait);
+    return {{"flight_security_wait_time", wait}};
+}
+
+FlightSecurityFeedImpl::FlightSecurityFeedImpl(const std::string& url) : CachedJsonFeedImpl(url, kTexts) {}
+
+CurlCommand FlightSecurityFeedImpl::downloadCommand(const std::string& curlParams) const {
+    CurlCommand command(curlParams);
+    command.arg("-k").url(url());
+    logLine(8, "OD_FlightSecurity download command: ", command.logText());
+    logLine(4, "OD_FlightSecurity: Executing command:; ", command.logText());
+    return command;
+}
+
+int FlightSecurityFeedImpl::parse(const std::string& text) {
+    for (const auto& pair : parseFlightSecurity(text)) addPair(pair.first, pair.second);
+    return 1;
+}
