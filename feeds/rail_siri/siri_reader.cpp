@@ -4,6 +4,7 @@
 #include <ctime>
 #include <exception>
 
+#include "core/xml_dom.h"
 #include "platform/debug.h"
 #include "platform/strings.h"
 
@@ -18,24 +19,6 @@ bool sameLocalName(const SiriNode* node, const char* name) {
         size -= skip;
     }
     return size == std::strlen(name) && std::memcmp(full, name, size) == 0;
-}
-
-// A cheap upper bound of the element nesting, counted before parsing.
-bool nestingWithin(const std::vector<char>& text, int limit) {
-    int depth = 0;
-    for (size_t i = 0; i + 1 < text.size(); ++i) {
-        char c = text[i], next = text[i + 1];
-        if (c == '<') {
-            if (next == '/') {
-                if (depth > 0) --depth;
-            } else if (next != '?' && next != '!') {
-                if (++depth > limit) return false;
-            }
-        } else if (c == '/' && next == '>' && depth > 0) {
-            --depth;
-        }
-    }
-    return true;
 }
 
 bool readNumber(const std::string& text, size_t pos, size_t length, int& value) {
@@ -116,20 +99,15 @@ bool parseSiriTime(const std::string& raw, int64_t& seconds) {
 }
 
 const SiriNode* SiriReader::openDelivery(const std::string& text) {
-    m_document.clear();
-    m_buffer.assign(text.begin(), text.end());
-    m_buffer.push_back('\0');
+    std::string error;
+    bool parsed = false;
     try {
-        if (!nestingWithin(m_buffer, kMaxSiriElementDepth)) {
-            logLine(8, m_prefix, "::parse: parsing failed (elements nested too deep)");
-            return nullptr;
-        }
-        m_document.parse<0>(m_buffer.data());
-    } catch (const rapidxml::parse_error& error) {
-        logLine(8, m_prefix, "::parse: parsing failed (", error.what(), ")");
-        return nullptr;
-    } catch (const std::exception& error) {
-        logLine(8, m_prefix, "::parse: parsing failed (", error.what(), ")");
+        parsed = parseXmlInPlace(m_document, m_buffer, text, error);
+    } catch (const std::exception& failure) {
+        error = failure.what();
+    }
+    if (!parsed) {
+        logLine(8, m_prefix, "::parse: parsing failed (", error, ")");
         return nullptr;
     }
     const SiriNode* node = &m_document;

@@ -24,17 +24,13 @@ const SiriNode* siriNextSibling(const SiriNode* node, const char* name);
 // means UTC. False (seconds untouched) when the text is not of that form.
 bool parseSiriTime(const std::string& text, int64_t& seconds);
 
-// Deeper nesting than this is no SIRI answer; refusing it keeps the
-// recursive parser's stack bounded whatever the network sends.
-constexpr int kMaxSiriElementDepth = 256;
-
 class SiriReader {
 public:
     explicit SiriReader(std::string logPrefix) : m_prefix(std::move(logPrefix)) {}
     SiriReader(const SiriReader&) = delete;
     SiriReader& operator=(const SiriReader&) = delete;
 
-    // Parses a copy of text and walks Siri / ServiceDelivery /
+    // Parses a copy of text (nesting bounded, see core/xml_dom.h) and walks Siri / ServiceDelivery /
     // StopMonitoringDelivery. nullptr, logged at level 8, when the text does
     // not parse or a step is missing. The node lives until the next call or
     // the reader's end.
