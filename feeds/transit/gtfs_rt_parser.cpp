@@ -99,7 +99,9 @@ int fromOne(int wireValue) { return wireValue - 1; }
 }  // namespace
 
 GTFS_RT_Parser::GTFS_RT_Parser(const std::string& bytes) : m_message(std::make_unique<rt::FeedMessage>()) {
-    m_valid = m_message->ParseFromString(bytes);
+    // Parsing partially and checking the required fields here keeps the
+    // library from printing its own complaint about incomplete feeds.
+    m_valid = m_message->ParsePartialFromString(bytes) && m_message->IsInitialized();
     if (!m_valid) m_message->Clear();
 }
 
