@@ -3,6 +3,9 @@
 #include "core/feed_catalog.h"
 
 // feed headers
+#include "feeds/news/rss_feed.h"
+#include "feeds/news/twitter_feed.h"
+#include "feeds/rail_siri/darwin_feed.h"
 #include "feeds/airport/flight_departures_azinq_feed.h"
 #include "feeds/airport/flight_departures_feed.h"
 #include "feeds/airport/flight_security_feed.h"
@@ -27,12 +30,12 @@ std::unique_ptr<DataFeed> make(Args&&... args) {
 
 const std::vector<FeedCatalogEntry>& feedCatalog() {
     static const std::vector<FeedCatalogEntry> catalog = {
-        // twitter_enable
-        // rss_enable
+        {"twitter_enable", [](const ModuleUrls&) { return make<TwitterFeed>(); }},
+        {"rss_enable", [](const ModuleUrls& u) { return make<RssFeed>(u.rss); }},
         {"open_data_tfe_enable", [](const ModuleUrls& u) { return make<OpenDataTFE_Feed>(u.openDataTfe); }},
         {"open_data_r2p_enable", [](const ModuleUrls& u) { return make<OpenDataR2P_Feed>(u.openDataR2p); }},
         {"open_data_tfl_enable", [](const ModuleUrls& u) { return make<OpenDataTFL_Feed>(u.openDataTfl); }},
-        // rail_departures_enable
+        {"rail_departures_enable", [](const ModuleUrls&) { return make<DarwinFeed>(); }},
         {"flight_departures_enable", [](const ModuleUrls& u) { return make<FlightDeparturesFeed>(u.flightDepartures); }},
         {"flight_security_enable", [](const ModuleUrls& u) { return make<FlightSecurityFeed>(u.flightSecurity); }},
         {"flight_departures_azinq_enable",
