@@ -1,0 +1,22 @@
+// Fuzzes the airport departures parser with arbitrary reply text.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "feeds/airport/flight_departures_feed.h"
+#include "platform/debug.h"
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    // Every level is formatted, so the log lines are fuzzed too, but nothing is printed.
+    CDebug::setLevelMask(CDebug::kTrace | CDebug::kProgress | CDebug::kNotable | CDebug::kWarning | CDebug::kError);
+    CDebug::setSink([](int, const std::string&) {});
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    std::string text(reinterpret_cast<const char*>(data), size);
+    // The row limit comes from the first byte so that small and unlimited boards are both reached.
+    int maxRows = size > 0 ? data[0] % 8 : 30;
+    parseFlightDepartures(text, maxRows);
+    return 0;
+}
