@@ -154,12 +154,18 @@ OpenDataArrivals OpenDataTFL_FeedImpl::parse(const std::string& data) {
     TflPredictions predictions = parsePredictions(data, m_filterDirection, m_stopQueryCount);
     // Opened once per parse, and only when some prediction names a stop.
     std::unique_ptr<CPointDataLookup> stops;
+    // A vehicle's predictions name each stop of its route more than once a day.
+    std::map<std::string, std::string> pointIds;
     for (size_t i = 0; i < predictions.stops.size(); ++i) {
         const TflPredictions::Stop& stop = predictions.stops[i];
         if (!stop.hasNaptanId) continue;
         ArrivalRecord& record = predictions.arrivals.arrivals[i];
-        if (!stops) stops = std::make_unique<CPointDataLookup>(m_databasePath);
-        record.pointId = stops->LookupPoint(stop.naptanId, "PointIdentifier");
+        auto known = pointIds.find(stop.naptanId);
+        if (known == pointIds.end()) {
+            if (!stops) stops = std::make_unique<CPointDataLookup>(m_databasePath);
+            known = pointIds.emplace(stop.naptanId, stops->LookupPoint(stop.naptanId, "PointIdentifier")).first;
+        }
+        record.pointId = known->second;
         if (!stop.withConnections) continue;
         ConnectionsRecord connections = getConnectionsRecord(stop.naptanId);
         record.stopType = connections.stopType;
