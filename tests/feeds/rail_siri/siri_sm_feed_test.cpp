@@ -11,7 +11,6 @@
 #include "tests/support/log_capture.h"
 #include "tests/support/stub_server.h"
 #include "tests/support/temp_root.h"
-#include "util/time_convert.h"
 
 namespace {
 const char* const kCurlParams = "--connect-timeout 3 --max-time 5 -s";
@@ -346,26 +345,4 @@ TEST(SiriSmFeed, AnImportedStopIdRunsNoCommand) {
         EXPECT_FALSE(root.exists("/tmp/pwned")) << "provider " << provider;
     }
     EXPECT_EQ(server.requestCount(), 6u);
-}
-
-TEST(SiriSmFeed, PrintsTheDepartureTableInLocalTime) {
-    TempFileRoot root;
-    root.write(kSiriSmOfflinePath, readTestData("rail_siri/siri_sm_ticketer_1_3.xml"));
-    const char* tz = std::getenv("TZ");
-    std::string previous = tz ? tz : "";
-    setProcessTimeZone(":/usr/share/zoneinfo/Europe/London");
-    auto feed = makeFeed("http://unused.example/siri", Json::Value(Json::objectValue));
-    LogCapture log;  // level 2 on: the table is printed
-    testing::internal::CaptureStdout();
-    feed->downloadData(kCurlParams);
-    std::string table = testing::internal::GetCapturedStdout();
-    if (tz)
-        setProcessTimeZone(previous);
-    else {
-        unsetenv("TZ");
-        tzset();
-    }
-    EXPECT_NE(table.find("| Departures: "), std::string::npos) << table;
-    EXPECT_NE(table.find("| 10:02  Beeston Interchange"), std::string::npos) << table;
-    EXPECT_NE(table.find("| 10:06  Victoria Bus Station"), std::string::npos) << table;
 }
