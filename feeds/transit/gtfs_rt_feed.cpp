@@ -292,7 +292,8 @@ std::string GTFS_RT_FeedImpl::getData(const std::string& url, const std::string&
 
     CurlCommand command(curlParams);
     if (!m_authKey.empty()) command.arg("-H").secretArg("Authorization: ", m_authKey);
-    command.arg("--output").arg(path).url(url);
+    // Silent but for errors: with --output curl would draw its progress meter on stderr.
+    command.arg("--silent").arg("--show-error").arg("--output").arg(path).url(url);
     logLine(4, "GTFS_RT_FeedImpl::getData: ", command.logText());
     runCommand(command.text());
 
