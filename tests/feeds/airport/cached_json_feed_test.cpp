@@ -129,20 +129,3 @@ TEST(ReplaceFileContent, ReplacesAtomicallyAndNeverFollowsAPlantedLink) {
 
     EXPECT_FALSE(replaceFileContent(root.path("/no/such/folder/copy.json"), "x"));
 }
-
-TEST(JsonMemberText, ScalarsAsTextEverythingElseEmpty) {
-    Json::Value object(Json::objectValue);
-    object["s"] = "text";
-    object["i"] = 431;
-    object["b"] = true;
-    object["o"] = Json::Value(Json::objectValue);
-    object["a"] = Json::Value(Json::arrayValue);
-    object["n"] = Json::Value();
-    struct Case {
-        const char* key;
-        const char* expected;
-    } cases[] = {{"s", "text"}, {"i", "431"}, {"b", "true"}, {"o", ""}, {"a", ""}, {"n", ""}, {"missing", ""}};
-    for (const auto& c : cases) EXPECT_EQ(jsonMemberText(object, c.key), c.expected) << c.key;
-    EXPECT_EQ(jsonMemberText(Json::Value(7), "s"), "") << "not an object";
-    EXPECT_FALSE(jsonHasMember(Json::Value("Status"), "Status"));
-}

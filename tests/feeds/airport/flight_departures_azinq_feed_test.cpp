@@ -129,22 +129,6 @@ TEST(FlightDeparturesAzinqFeed, RepliesWithoutABoard) {
     for (const auto& c : cases) EXPECT_EQ(parseAzinqDepartures(c.reply, 30, true), c.expected) << c.name;
 }
 
-TEST(FlightDeparturesAzinqFeed, StatusTablesReadTheFirstCharacter) {
-    struct Case {
-        const char* code;
-        const char* flight;
-        const char* gate;
-    } cases[] = {
-        {"D", "Off Block", ""},   {"N", "Info Due", ""},      {"S", "Scheduled", ""}, {"T", "Airborne", ""},
-        {"X", "Cancelled", ""},   {"B", "", "Boarding"},      {"C", "", "Gate Closed"}, {"F", "", "Final Call"},
-        {"I", "", "Go to Gate"},  {"Sx", "Scheduled", ""},    {"", "", ""},           {"s", "", ""},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(azinqFlightStatusText(c.code), c.flight) << "FlightStatus " << c.code;
-        EXPECT_EQ(azinqGateActionText(c.code), c.gate) << "GateActionCode " << c.code;
-    }
-}
-
 TEST(FlightDeparturesAzinqFeed, NoRequestWithoutCredentials) {
     TempFileRoot root;
     ManualClock clock;
