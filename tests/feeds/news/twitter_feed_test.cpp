@@ -216,12 +216,3 @@ TEST(TwitterFeed, MalformedPostsArePassedOver) {
                                                          {"twitter_has_connection", "1"}}));
     EXPECT_EQ(parsePairs(*feed, "[]"), SymbolPairs{}) << "an empty timeline shows nothing";
 }
-
-TEST(TwitterFeed, PostTextIsCleanedForTheDisplays) {
-    auto feed = makeFeed();
-    const std::string timeline =
-        "[{\"created_at\":\"c\",\"user\":{},\"full_text\":\"Delays &amp; diversions on route 22 -"
-        " see https://t.co/xYz123 for details\\nThanks &#233;\"}]";
-    EXPECT_EQ(parsePairs(*feed, timeline)[5],
-              (SymbolPair{"tweet_text", "Delays & diversions on route 22 -\nsee  for details Thanks \xC3\xA9"}));
-}

@@ -437,21 +437,6 @@ TEST_F(DarwinTest, ImportedSymbols) {
     EXPECT_EQ(cycle(*configured), boardPairs({0, 1, 2, 3, 4, 5}));
 }
 
-TEST_F(DarwinTest, DepartureTableListsKeptDepartures) {
-    auto feed = makeFeed();
-    ASSERT_TRUE(feed->parse(readTestData("rail_siri/darwin_board.xml")));
-    std::ostringstream table;
-    feed->printDepartureTable(table);
-    const std::string text = table.str();
-    const std::string rule = "|" + std::string(159, '-') + "\n";
-    EXPECT_EQ(text.substr(0, rule.size()), rule);
-    EXPECT_NE(text.find("| Departures from: Edinburgh" + std::string(67, ' ') + "\n"), std::string::npos);
-    EXPECT_NE(text.find("| 12:04  Edinburgh"), std::string::npos) << text;
-    size_t lines = 0;
-    for (char c : text) lines += c == '\n';
-    EXPECT_EQ(lines, 5u + 6u);
-}
-
 TEST_F(DarwinTest, DeeplyNestedResponseIsRefusedWithoutCrashing) {
     auto feed = makeFeed();
     std::string deep = "<soap:Envelope><soap:Body>";
