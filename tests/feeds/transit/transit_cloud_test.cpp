@@ -261,13 +261,6 @@ TEST(TransitCloudParse, SectionsThatAreMissingOrSparse) {
           {"tco_fs_destination_name", ""}}},
         {"sections that are not objects", R"({"LD": [], "TD": 1, "FS": "x"})",
          {{"tco_has_train_destinations", "0"}, {"tco_has_following_stops", "0"}}},
-        {"content of another type", R"({"OM": {"Content": "none"}, "FS": {"Content": {"Name": "A"}}})",
-         {{"tco_has_train_destinations", "0"}, {"tco_om_headings", ""}, {"tco_om_details", ""}, {"tco_om_count", ""},
-          {"tco_om_status_code", ""}, {"tco_om_heading", ""}, {"tco_om_display", ""}, {"tco_om_message", ""},
-          {"tco_om_destination_name", ""}, {"tco_has_following_stops", "1"}, {"tco_fs_name", ""},
-          {"tco_fs_time", ""}, {"tco_fs_requested", ""}, {"tco_fs_note", ""}, {"tco_fs_count", ""},
-          {"tco_fs_status_code", ""}, {"tco_fs_heading", ""}, {"tco_fs_display", ""}, {"tco_fs_message", ""},
-          {"tco_fs_destination_name", ""}}},
     };
     for (const Case& c : cases) {
         SymbolPairs pairs;

@@ -201,11 +201,3 @@ TEST_F(TxcTimetable, VerboseModePrintsTheDeparturesTable) {
                          "| Service   Time      Indicator     " + std::string("Destination") + std::string(54, ' ') +
                          "\n" + rule + "| X7        10:30     stand a       Harbour" + std::string(58, ' ') + "\n");
 }
-
-TEST(TxcWeekday, MaskCountsFromMonday) {
-    const struct {
-        int64_t now;
-        int mask;
-    } cases[] = {{1771200000, 1}, {kWednesday10am, 4}, {1771631999, 16}, {1771718400, 64}, {0, 8}};
-    for (const auto& c : cases) EXPECT_EQ(TXC_ST_FeedImpl::weekdayMask(c.now), c.mask) << c.now;
-}
