@@ -1,3 +1,5 @@
+// One update cycle of the GTFS-Realtime feed: vehicle identity, downloads,
+// the trip and its stops, alerts and the vehicle list.
 #include "feeds/transit/gtfs_rt_feed.h"
 
 #include <sys/stat.h>

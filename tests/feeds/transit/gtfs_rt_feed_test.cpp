@@ -1,3 +1,5 @@
+// The GTFS-Realtime feed as stories: feeds served by a real HTTP server,
+// real attribute and timetable databases, the pairs it exports.
 #include "feeds/transit/gtfs_rt_feed.h"
 
 #include <gtest/gtest.h>

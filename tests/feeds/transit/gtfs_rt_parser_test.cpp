@@ -1,3 +1,4 @@
+// The GTFS-Realtime decoder against the generated classes, and its rejections.
 #include "feeds/transit/gtfs_rt_parser.h"
 
 #include <gtest/gtest.h>
