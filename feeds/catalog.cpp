@@ -1,25 +1,23 @@
 // The feeds this build can create, in the module's fixed creation order.
-// Each feed adds its row here (and its header below).
 #include "core/feed_catalog.h"
 
-// feed headers
-#include "feeds/news/rss_feed.h"
-#include "feeds/news/twitter_feed.h"
-#include "feeds/rail_siri/darwin_feed.h"
 #include "feeds/airport/flight_departures_azinq_feed.h"
 #include "feeds/airport/flight_departures_feed.h"
 #include "feeds/airport/flight_security_feed.h"
 #include "feeds/airport/service_alerts_feed.h"
+#include "feeds/news/rss_feed.h"
+#include "feeds/news/twitter_feed.h"
 #include "feeds/opendata/open_data_r2p_feed.h"
 #include "feeds/opendata/open_data_tfe_feed.h"
 #include "feeds/opendata/open_data_tfl_feed.h"
 #include "feeds/opendata/tfl_line_status_feed.h"
-#include "feeds/transit/gtfs_rt_feed.h"
-#include "feeds/transit/avms.h"
-#include "feeds/transit/transit_cloud.h"
-#include "feeds/transit/txc_st.h"
+#include "feeds/rail_siri/darwin_feed.h"
 #include "feeds/rail_siri/siri_sm_feed.h"
 #include "feeds/rail_siri/siri_sm_tt_feed.h"
+#include "feeds/transit/avms.h"
+#include "feeds/transit/gtfs_rt_feed.h"
+#include "feeds/transit/transit_cloud.h"
+#include "feeds/transit/txc_st.h"
 
 namespace {
 template <typename Feed, typename... Args>

@@ -174,3 +174,24 @@ TEST(WebServicesTimer, TicksOnTheHostLoop) {
     EXPECT_EQ(refreshes, 1);
     setProcessTimeZone(kDefaultTimeZone);
 }
+
+TEST_F(WebServicesTest, EveryFlagCreatesItsFeedsInTheFixedOrder) {
+    LogCapture log;
+    const char* flags[] = {"twitter_enable",          "rss_enable",          "open_data_tfl_enable",
+                           "rail_departures_enable",  "flight_departures_enable", "flight_security_enable",
+                           "flight_departures_azinq_enable", "service_alerts_enable", "siri_sm_enable",
+                           "txc_st_enable",           "gtfs_rt_enable",      "tfl_line_status_enable",
+                           "tco_enable",              "avms_enable",         "open_data_tfe_enable"};
+    Json::Value params;
+    for (const char* flag : flags) params[flag] = 1;
+    CWebServices module(paramsWith(params));
+    // siri_sm_enable creates two feeds; nothing is reported missing.
+    EXPECT_EQ(module.feeds().size(), 16u);
+    EXPECT_FALSE(log.contains("no feed is built for the enabled flag")) << log.dump();
+
+    Json::Value r2p;
+    r2p["open_data_r2p_enable"] = "1";
+    r2p["rss_enable"] = true;
+    r2p["twitter_enable"] = "yes";
+    EXPECT_EQ(CWebServices(paramsWith(r2p)).feeds().size(), 2u);
+}
