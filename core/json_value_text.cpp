@@ -45,3 +45,12 @@ bool jsonScalarText(const Json::Value& value, std::string& text) {
             return false;
     }
 }
+
+bool jsonHasMember(const Json::Value& value, const char* key) { return value.isObject() && value.isMember(key); }
+
+std::string jsonMemberText(const Json::Value& object, const char* key) {
+    if (!object.isObject()) return "";
+    const Json::Value& value = object[key];
+    if (value.isString() || value.isNumeric() || value.isBool()) return value.asString();
+    return "";
+}

@@ -13,3 +13,10 @@ const Json::Value* jsonMember(const Json::Value& obj, const char* key);
 // other number in its shortest round-trip form, a boolean as "true"/"false".
 // False (text untouched) for null, objects and arrays.
 bool jsonScalarText(const Json::Value& value, std::string& text);
+
+// The text of member key of an object: strings as they are, numbers and
+// booleans in their JSON spelling, anything else (missing, null, objects,
+// arrays, or a value that is not an object) as "".
+std::string jsonMemberText(const Json::Value& object, const char* key);
+// True when value is an object holding member key.
+bool jsonHasMember(const Json::Value& value, const char* key);

@@ -10,6 +10,7 @@
 #include <exception>
 #include <utility>
 
+#include "core/file_write.h"
 #include "platform/file_root.h"
 
 CachedJsonFeedImpl::CachedJsonFeedImpl(std::string url, const CachedFeedTexts& texts)
@@ -46,35 +47,4 @@ void CachedJsonFeedImpl::download(const std::string& curlParams) {
     }
 }
 
-bool replaceFileContent(const std::string& path, const std::string& content) {
-    std::string pattern = path + ".XXXXXX";
-    int fd = mkstemp(&pattern[0]);
-    if (fd < 0) return false;
-    // Other processes read these copies; mkstemp alone would make them private.
-    bool ok = fchmod(fd, 0644) == 0;
-    size_t written = 0;
-    while (ok && written < content.size()) {
-        ssize_t n = write(fd, content.data() + written, content.size() - written);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            ok = false;
-            break;
-        }
-        written += static_cast<size_t>(n);
-    }
-    if (close(fd) != 0) ok = false;
-    if (ok && std::rename(pattern.c_str(), path.c_str()) == 0) return true;
-    int saved = errno;
-    unlink(pattern.c_str());
-    errno = saved;
-    return false;
-}
 
-bool jsonHasMember(const Json::Value& value, const char* key) { return value.isObject() && value.isMember(key); }
-
-std::string jsonMemberText(const Json::Value& object, const char* key) {
-    if (!object.isObject()) return "";
-    const Json::Value& value = object[key];
-    if (value.isString() || value.isNumeric() || value.isBool()) return value.asString();
-    return "";
-}

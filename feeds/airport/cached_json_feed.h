@@ -10,6 +10,7 @@
 
 #include "core/data_feed.h"
 #include "core/download_gate.h"
+#include "core/json_value_text.h"
 #include "core/shell_command.h"
 
 // Minimum time between two downloads of one feed, in monotonic seconds.
@@ -59,14 +60,3 @@ private:
     CachedFeedTexts m_texts;
 };
 
-// Writes content to path (a real path) through a private temporary file in
-// the same folder that is renamed into place: readers never see half a file,
-// and a link planted at path is replaced, not followed. False on failure.
-bool replaceFileContent(const std::string& path, const std::string& content);
-
-// The text of member key of an object: strings as they are, numbers and
-// booleans in their JSON spelling, anything else (missing, null, objects,
-// arrays, or a value that is not an object) as "".
-std::string jsonMemberText(const Json::Value& object, const char* key);
-// True when value is an object holding member key.
-bool jsonHasMember(const Json::Value& value, const char* key);

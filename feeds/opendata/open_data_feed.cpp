@@ -59,20 +59,6 @@ int64_t readUtcDateTime(const std::string& text, const char* format) {
     return static_cast<int64_t>(timegm(&broken));
 }
 
-std::string urlPathSegment(const std::string& text) {
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : text) {
-        if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~') {
-            out += static_cast<char>(c);
-        } else {
-            out += '%';
-            out += kHex[c >> 4];
-            out += kHex[c & 0x0F];
-        }
-    }
-    return out;
-}
 }  // namespace opendata
 
 OpenDataFeedImpl::OpenDataFeedImpl(const std::string& url) : m_url(url) {}

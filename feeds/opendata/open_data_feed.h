@@ -92,7 +92,4 @@ bool readJson(const std::string& text, Json::Value& root, std::string& errors);
 // A date-time text that carries UTC (or a wall clock read as UTC) in the
 // given strptime format, as POSIX seconds; the unparsed tail is ignored.
 int64_t readUtcDateTime(const std::string& text, const char* format);
-// The text with every byte outside the URL-unreserved set percent-encoded,
-// so an identifier stays one path segment.
-std::string urlPathSegment(const std::string& text);
 }  // namespace opendata

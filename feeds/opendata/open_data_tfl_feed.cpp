@@ -4,6 +4,7 @@
 
 #include "core/config_keys.h"
 #include "core/lookups.h"
+#include "core/url_text.h"
 #include "platform/debug.h"
 #include "platform/file_root.h"
 
@@ -80,7 +81,7 @@ void OpenDataTFL_FeedImpl::readModuleParmMap() {
 CurlCommand OpenDataTFL_FeedImpl::createCurlCommand(const std::string& url, const std::string& curlParams,
                                                     const std::string& vehicleId) {
     m_curlParams = curlParams;
-    std::string request = url + "/Vehicle/" + opendata::urlPathSegment(vehicleId) + "/Arrivals";
+    std::string request = url + "/Vehicle/" + percentEncode(vehicleId) + "/Arrivals";
     request = addUrlParameter(addUrlParameter(request, "app_id", m_appId), "app_key", m_appKey);
     CurlCommand command("-k " + curlParams);
     command.url(request);
@@ -186,7 +187,7 @@ ConnectionsRecord OpenDataTFL_FeedImpl::getConnectionsRecord(const std::string& 
         logLine(2, "OpenDataTFL_FeedImpl::getConnectionsRecord using cached data for stop point ID ", stopPointId);
         return cached->second;
     }
-    std::string url = m_url + "/StopPoint/" + opendata::urlPathSegment(stopPointId);
+    std::string url = m_url + "/StopPoint/" + percentEncode(stopPointId);
     url = addUrlParameter(addUrlParameter(url, "app_id", m_appId), "app_key", m_appKey);
     CurlCommand command("-k " + m_curlParams);
     command.url(url);

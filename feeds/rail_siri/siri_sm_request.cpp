@@ -3,6 +3,7 @@
 #include <ctime>
 
 #include "core/secrets.h"
+#include "core/url_text.h"
 #include "core/xml_text.h"
 #include "platform/clock.h"
 #include "platform/strings.h"
@@ -17,23 +18,6 @@ const char* providerName(int provider) {
     }
 }
 
-// A query value as it must travel: unreserved characters as they are, the
-// rest %-encoded, so a stop id can't add or cut query parameters.
-std::string queryValue(const std::string& value) {
-    static const char* const kHex = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : value) {
-        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
-            c == '.' || c == '~') {
-            out += static_cast<char>(c);
-        } else {
-            out += '%';
-            out += kHex[c >> 4];
-            out += kHex[c & 15];
-        }
-    }
-    return out;
-}
 }  // namespace
 
 SiriLoadResult SIRI_SM_Request::makeResult(std::string data) {
@@ -100,8 +84,8 @@ CurlCommand SIRI_SM_Request::createCurlCommandVIX(const siri_sm_request_data& da
 }
 
 CurlCommand SIRI_SM_Request::createCurlCommandR2P(const siri_sm_request_data& data) {
-    std::string url = addUrlParameter(data.feed_, "key", queryValue(data.key_));
-    url = addUrlParameter(url, "location", queryValue(data.stop_id_));
+    std::string url = addUrlParameter(data.feed_, "key", percentEncode(data.key_));
+    url = addUrlParameter(url, "location", percentEncode(data.stop_id_));
     CurlCommand command(data.curl_parm_);
     command.url(url);
     logLine(2, "createCurlCommandR2P: ", command.logText());

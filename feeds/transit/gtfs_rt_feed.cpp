@@ -17,6 +17,7 @@
 #include <unordered_map>
 
 #include "core/config_keys.h"
+#include "core/file_write.h"
 #include "core/lookups.h"
 #include "core/secrets.h"
 #include "core/shell_command.h"
@@ -105,27 +106,6 @@ std::string translationText(const std::optional<GTFS::TranslatedString>& texts, 
     return texts ? translationText(*texts, i) : "";
 }
 
-// Writes text to path through a temporary file in the same folder, so
-// readers see the old list or the new one, never half of one.
-bool replaceFile(const std::string& path, const std::string& text) {
-    std::string pattern = path + ".XXXXXX";
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    int fd = mkstemp(name.data());
-    if (fd < 0) return false;
-    bool ok = fchmod(fd, 0644) == 0;
-    size_t done = 0;
-    while (ok && done < text.size()) {
-        ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) ok = false;
-        else done += static_cast<size_t>(n);
-    }
-    if (close(fd) != 0) ok = false;
-    if (ok && std::rename(name.data(), path.c_str()) == 0) return true;
-    std::remove(name.data());
-    return false;
-}
 
 }  // namespace
 
@@ -410,7 +390,7 @@ void GTFS_RT_FeedImpl::writeVehicleList(const std::vector<GTFS::VehiclePosition>
         text += std::to_string(count);
     }
     const std::string path = rootedPath(kGtfsVehicleListPath);
-    if (!replaceFile(path, text))
+    if (!replaceFileContent(path, text))
         logLine(8, "GTFS_RT_FeedImpl::parse: could not write the vehicle list to ", path, ": ", std::strerror(errno));
 }
 

@@ -12,9 +12,11 @@
 #include <vector>
 
 #include "core/config_keys.h"
+#include "core/file_write.h"
 #include "core/json_value_text.h"
 #include "core/shell_command.h"
 #include "core/symbol_list.h"
+#include "core/url_text.h"
 #include "platform/file_root.h"
 
 namespace {
@@ -125,22 +127,6 @@ void exportFollowingStops(const Json::Value& sec, SymbolPairs& pairs) {
     exportHeader(sec, "tco_fs_", pairs);
 }
 
-// Vehicle ids are plain words, but a path segment must not carry URL syntax
-// ('?', '#', '/') or the brackets and braces that curl expands as patterns.
-std::string encodePathSegment(const std::string& text) {
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : text) {
-        if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~') {
-            out += static_cast<char>(c);
-        } else {
-            out += '%';
-            out += kHex[c >> 4];
-            out += kHex[c & 15];
-        }
-    }
-    return out;
-}
 
 }  // namespace
 
@@ -163,37 +149,15 @@ std::string TransitCloud_Onboard_FeedImpl::downloadCommand(const std::string& cu
                                                            const std::string& vehicleId) const {
     // -k: the on-board service presents a certificate no public authority signs.
     CurlCommand cmd("-k " + curlParams);
-    cmd.url(m_serviceUrl + "/" + encodePathSegment(vehicleId));
+    cmd.url(m_serviceUrl + "/" + percentEncode(vehicleId));
     logLine(2, "TransitCloud_Onboard download command: ", cmd.logText());
     return cmd.text();
 }
 
 void TransitCloud_Onboard_FeedImpl::save(const std::string& document) const {
-    // Other processes read the saved file: they must never see half of it.
-    std::string pattern = m_savePath + ".XXXXXX";
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    int fd = mkstemp(name.data());
-    if (fd < 0) {
+    if (!replaceFileContent(m_savePath, document))
         logLine(8, "TransitCloud_Onboard_FeedImpl::downloadData: cannot save to ", m_savePath, ": ",
                 std::strerror(errno));
-        return;
-    }
-    fchmod(fd, 0644);
-    size_t written = 0;
-    while (written < document.size()) {
-        ssize_t n = write(fd, document.data() + written, document.size() - written);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        written += static_cast<size_t>(n);
-    }
-    bool ok = written == document.size();
-    if (close(fd) != 0) ok = false;
-    if (!ok || std::rename(name.data(), m_savePath.c_str()) != 0) {
-        logLine(8, "TransitCloud_Onboard_FeedImpl::downloadData: cannot save to ", m_savePath, ": ",
-                std::strerror(errno));
-        unlink(name.data());
-    }
 }
 
 bool TransitCloud_Onboard_FeedImpl::parseDocument(const std::string& document, SymbolPairs& pairs,
