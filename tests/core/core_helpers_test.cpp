@@ -1,12 +1,16 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "core/config_keys.h"
 #include "core/data_feed.h"
 #include "core/download_gate.h"
+#include "core/file_write.h"
 #include "core/lookups.h"
 #include "core/secrets.h"
 #include "core/shell_command.h"
 #include "core/symbol_list.h"
+#include "core/url_text.h"
 #include "core/xml_text.h"
 #include "platform/clock.h"
 #include "tests/support/log_capture.h"
@@ -138,4 +142,28 @@ TEST(Lookups, AMissingDatabaseIsReportedAndLooksUpNothing) {
     CVehicleDataLookup vehicles(root.path("/vorn/database/none.db"));
     EXPECT_TRUE(log.contains("CVehicleDataLookup::CVehicleDataLookup: Read Only database failed to open: ", 16));
     EXPECT_EQ(vehicles.GetSymbolValue("1", "x"), "");
+}
+
+TEST(UrlText, PercentEncodingKeepsOnlyUnreservedCharacters) {
+    EXPECT_EQ(percentEncode("Stop-1.a_b~"), "Stop-1.a_b~");
+    EXPECT_EQ(percentEncode("../x?y=1&z#f"), "..%2Fx%3Fy%3D1%26z%23f");
+    EXPECT_EQ(percentEncode("{a,b}[1-2] \xC3\xA9"), "%7Ba%2Cb%7D%5B1-2%5D%20%C3%A9");
+}
+
+TEST(FileWrite, ReplacesWholeFilesWithoutFollowingPlantedLinks) {
+    TempFileRoot root;
+    std::string target = root.path("/tmp/list.csv");
+    std::string victim = root.path("/victim.txt");
+    root.write("/victim.txt", "keep me");
+    ASSERT_EQ(symlink(victim.c_str(), target.c_str()), 0);
+
+    ASSERT_TRUE(replaceFileContent(target, "a,b\n"));
+    EXPECT_EQ(root.read("/tmp/list.csv"), "a,b\n");
+    EXPECT_EQ(root.read("/victim.txt"), "keep me");
+    struct stat st {};
+    ASSERT_EQ(lstat(target.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(st.st_mode & 0777, 0644u);
+
+    EXPECT_FALSE(replaceFileContent(root.path("/no/such/folder/x"), "x"));
 }
