@@ -1,107 +1,130 @@
-#include "feeds/airport/flight_departures_feed.h"
-
-#include <gtest/gtest.h>
+// The two departure boards: the airport operator's service and Azinq's.
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "tests/feeds/airport/airport_test_support.h"
-#include "tests/support/log_capture.h"
-#include "tests/support/stub_server.h"
-#include "tests/support/temp_root.h"
 
-TEST(FlightDeparturesFeed, ServiceReplyBecomesTheBoardOfFlightsStillToLeave) {
-    TempFileRoot root;
-    ManualClock clock;
-    StubServer server;
-    server.reply("/api/flights/departures", readTestData("airport/flight_departures.json"), 200, "application/json");
+namespace {
+// From tests/data/airport/flight_departures.json: airborne (anywhere in the text), taxied,
+// gate-closed and status-less flights are left out; a double quote becomes an apostrophe.
+const SymbolPairs kBoard = {
+    {"departure_flight_service_status_array", R"("Boarding","Gate Open","Delayed 16:30","Go to Gate 1800")"},
+    {"departure_flight_service_airline_array", R"("Air France","Lufthansa","Icelandair","Ryanair")"},
+    {"departure_flight_service_flight_no_array", R"("AF1687","LH961","FI431","FR6643")"},
+    {"departure_flight_service_time_array", R"("14:50","15:10","15:40","16:00")"},
+    {"departure_flight_service_destination_array", R"("Paris CDG","Frankfurt","Reykjavik 'Keflavik'","Alicante")"},
+    {"departure_flight_service_gate_info_array", R"("9","12","","14")"},
+    {"flight_departures_has_connection", "1"},
+};
+// From tests/data/airport/flight_departures_azinq.json: arrivals, airborne (T), off-block (D)
+// and status-less flights are left out; only the exact status "S" shows a gate action.
+const SymbolPairs kAzinqBoard = {
+    {"departure_flight_service_status_array", R"("Boarding","Scheduled","Cancelled","Scheduled","Info Due","Go to Gate")"},
+    {"departure_flight_service_gate_info_array", R"("12","","","","","8")"},
+    {"departure_flight_service_airline_array", R"("KL","EI","FR","EI","FI","WF")"},
+    {"departure_flight_service_flight_no_array", R"("KL1286","EI3255","FR6643","EI3613","FI431","WF571")"},
+    {"departure_flight_service_time_array", R"("14:35","14:50","15:15","15:30","16:05","16:40")"},
+    {"departure_flight_service_destination_array", R"("Amsterdam","Dublin","Alicante","Belfast City","Reykjavik","Bergen")"},
+    {"flight_departures_has_connection", "1"},
+};
+const SymbolPairs kNoConnection = {{"flight_departures_has_connection", "0"}};
+const std::vector<std::string> kEmptyLists = {"", "", "", "", "", "", "0"};
+const char* const kCredentials = R"("flight_departures_username": "AIRCOACH", "flight_departures_password": "pa$$'w0rd;ls")";
+}  // namespace
+
+TEST_F(AirportFeed, DeparturesServiceReplyBecomesTheBoardOfFlightsStillToLeave) {
+    server.reply("/api/flights/departures", readTestData("airport/flight_departures.json"));
     FlightDeparturesFeedImpl feed(server.url("/api/flights/departures?key=abc123"));
-    LogCapture log;
-
-    // Airborne (anywhere in the text), taxied, gate-closed and status-less flights are left out;
-    // a double quote inside a text becomes an apostrophe so the list keeps its shape.
-    SymbolPairs expected = {
-        {"departure_flight_service_status_array", R"("Boarding","Gate Open","Delayed 16:30","Go to Gate 1800")"},
-        {"departure_flight_service_airline_array", R"("Air France","Lufthansa","Icelandair","Ryanair")"},
-        {"departure_flight_service_flight_no_array", R"("AF1687","LH961","FI431","FR6643")"},
-        {"departure_flight_service_time_array", R"("14:50","15:10","15:40","16:00")"},
-        {"departure_flight_service_destination_array", R"("Paris CDG","Frankfurt","Reykjavik 'Keflavik'","Alicante")"},
-        {"departure_flight_service_gate_info_array", R"("9","12","","14")"},
-        {"flight_departures_has_connection", "1"},
-    };
-    EXPECT_EQ(runCycle(feed), expected);
-
+    EXPECT_EQ(runCycle(feed), kBoard);
     ASSERT_EQ(server.requestCount(), 1u);
     EXPECT_EQ(server.requests()[0].query, "key=abc123");
-    EXPECT_TRUE(log.contains("OD_FlightDepartures download command: curl " + std::string(kTestCurlParams) + " '-k' '" +
-                                 server.url("/api/flights/departures?key=ab***(6)") + "'",
-                             8))
+    EXPECT_FALSE(log.contains("abc123")) << "access key in clear:\n" << log.dump();
+}
+
+TEST_F(AirportFeed, DeparturesWithoutAnswerReportNoConnection) {
+    FlightDeparturesFeedImpl feed("http://127.0.0.1:" + std::to_string(refusedPort()) + "/t");
+    EXPECT_EQ(runCycle(feed), kNoConnection);
+}
+
+TEST_F(AirportFeed, AzinqAsksOnlyWithAllThreeCredentialsAndSendsThemAsHeaders) {
+    std::string reply = readTestData("airport/flight_departures_azinq.json");
+    server.reply("/getdata/flights", reply);
+    root.write("/tmp/elsewhere", "precious");
+    ASSERT_EQ(symlink(root.path("/tmp/elsewhere").c_str(), root.path("/tmp/flight_departures_azinq.json").c_str()), 0);
+    FlightDeparturesFeedAzinqImpl feed(server.url("/getdata/flights?from=now&hours=4"));
+
+    setModuleParams(feed, std::string("{") + kCredentials + "}");
+    EXPECT_EQ(runCycle(feed), kNoConnection) << "no token";
+    EXPECT_EQ(server.requestCount(), 0u);
+
+    setModuleParams(feed, std::string("{") + kCredentials + R"(, "flight_departures_token": "eyJhbGciOiJIUzI1NiJ9.e30.sig"})");
+    EXPECT_EQ(runCycle(feed), kAzinqBoard) << "complete credentials: asked at once";
+    ASSERT_EQ(server.requestCount(), 1u);
+    const RecordedRequest request = server.requests()[0];
+    EXPECT_EQ(request.query, "from=now&hours=4") << "URL split by the shell";
+    EXPECT_EQ(request.header("username"), "AIRCOACH");
+    EXPECT_EQ(request.header("password"), "pa$$'w0rd;ls");
+    EXPECT_EQ(request.header("token"), "eyJhbGciOiJIUzI1NiJ9.e30.sig");
+    for (const char* secret : {"AIRCOACH", "w0rd", "eyJhbGciOiJIUzI1NiJ9"})
+        EXPECT_FALSE(log.contains(secret)) << secret << " in clear:\n" << log.dump();
+
+    // The copy for other processes replaces the planted link, readable by all.
+    EXPECT_EQ(root.read("/tmp/elsewhere"), "precious");
+    EXPECT_EQ(root.read("/tmp/flight_departures_azinq.json"), reply);
+    struct stat info {};
+    ASSERT_EQ(lstat(root.path("/tmp/flight_departures_azinq.json").c_str(), &info), 0);
+    EXPECT_TRUE(S_ISREG(info.st_mode));
+    EXPECT_EQ(info.st_mode & 0777, 0644u);
+}
+
+TEST_F(AirportFeed, RowLimitAndCancelledFlightsFollowTheModuleParams) {
+    root.write("/vorn/media/offline/flight_departures.json", readTestData("airport/flight_departures.json"));
+    root.write("/vorn/media/offline/flight_departures_azinq.json", readTestData("airport/flight_departures_azinq.json"));
+    FlightDeparturesFeedImpl board("http://unused.invalid/");
+    FlightDeparturesFeedAzinqImpl azinq("http://unused.invalid/");
+    struct { DataFeedImpl* feed; const char* params; const char* flights; } cases[] = {
+        {&board, R"({"flight_departures_max_row_count": 3})", R"("AF1687","LH961","FI431")"},
+        {&board, R"({"flight_departures_max_row_count": 0})", R"("AF1687","LH961","FI431","FR6643")"},
+        {&azinq, R"({"flight_departures_show_cancelled": 0})", R"("KL1286","EI3255","EI3613","FI431","WF571")"},
+        {&azinq, R"({"flight_departures_show_cancelled": 0, "flight_departures_max_row_count": 2})", R"("KL1286","EI3255")"},
+    };
+    for (const auto& c : cases) {
+        setModuleParams(*c.feed, c.params);
+        EXPECT_EQ(valueOf(runCycle(*c.feed), "departure_flight_service_flight_no_array"), c.flights) << c.params;
+    }
+}
+
+TEST_F(AirportFeed, AzinqOneBadRecordDoesNotLoseTheBoard) {
+    const char* reply = R"([
+        {"FlightStatus":"S","DepartureArrivalType":"D","ScheduledDateTime":"2024-05-01","AirlineIATA":"KL","FlightNumber":"1"},
+        {"FlightStatus":"S","DepartureArrivalType":"D","ScheduledDateTime":"2024-05-01T09:05:00","AirlineIATA":"EI","FlightNumber":"2",
+         "OriginDestAirportDescFormatted":"Cork \"ORK\""},
+        {"FlightStatus":"Q","DepartureArrivalType":"D","ScheduledDateTime":"2024-05-01T09","AirlineIATA":"BA","FlightNumber":"3"},
+        {"FlightStatus":"S","DepartureArrivalType":"D","ScheduledDateTime":"2024-05-01T09:30:00","AirlineIATA":"U2","FlightNumber":"4",
+         "GateActionCode":"Z","GateCode":"9"},
+        {"FlightStatus":{"code":"S"},"DepartureArrivalType":["A"],"ScheduledDateTime":12345678901234,"AirlineIATA":"LH","FlightNumber":"5"},
+        "not a flight"
+    ])";
+    EXPECT_EQ(parseAzinqDepartures(reply, 30, true),
+              withValues(kAzinqBoard, {R"("Scheduled","","","")", R"("","","9","")", R"("EI","BA","U2","LH")",
+                                       R"("EI2","BA3","U24","LH5")", R"("09:05","09","09:30","234")",
+                                       R"("Cork 'ORK'","","","")", "1"}));
+    EXPECT_TRUE(log.contains("FlightDeparturesFeedAzinqImpl - skipping flight KL1: ScheduledDateTime too short: \"2024-05-01\"", 8))
         << log.dump();
-    EXPECT_FALSE(log.contains("abc123")) << "access key in clear";
-
-    // The cached reply is exported again on every cycle.
-    clock.now += 30;
-    EXPECT_EQ(runCycle(feed), expected);
-    EXPECT_EQ(server.requestCount(), 1u);
 }
 
-TEST(FlightDeparturesFeed, RowLimitComesFromModuleParamsEveryCycle) {
-    TempFileRoot root;
-    std::string flights = "[";
-    for (int i = 0; i < 40; ++i) flights += std::string(i ? "," : "") + R"({"Status":"On time","FlightNo":"F)" + std::to_string(i) + R"("})";
-    flights += "]";
-    root.write("/vorn/media/offline/flight_departures.json", flights);
-    struct Case {
-        const char* params;
-        size_t rows;
-    } cases[] = {
-        {R"({})", 30},
-        {R"({"flight_departures_max_row_count": null})", 30},
-        {R"({"flight_departures_max_row_count": 3})", 3},
-        {R"({"flight_departures_max_row_count": "5"})", 5},
-        {R"({"flight_departures_max_row_count": 0})", 40},
-        {R"({"flight_departures_max_row_count": {"rows": 2}})", 30},
-        {R"({"flight_departures_max_row_count": [2]})", 30},
+TEST(DeparturesParse, RepliesWithoutABoard) {
+    struct { const char* name; bool azinq; const char* reply; SymbolPairs expected; } cases[] = {
+        {"empty", false, "", kNoConnection},
+        {"truncated", false, R"([{"Status":"Boarding","Time":"14:)", kNoConnection},
+        {"only odd elements", false, R"([1, "text", null, [{"Status":"Boarding"}], {"Status":"Departed - AIRBORNE"}])",
+         withValues(kBoard, kEmptyLists)},
+        {"odd member types", false, R"([{"Status":"Boarding","Time":{"h":14},"Gate":[1],"FlightNo":123,"Airline":null}])",
+         withValues(kBoard, {R"("Boarding")", R"("")", R"("123")", R"("")", R"("")", R"("")", "1"})},
+        {"Azinq not JSON", true, "Unauthorized", kNoConnection},
+        {"Azinq object: keep the last board", true, R"({"error":"token expired"})", {}},
+        {"Azinq no departures", true, R"([{"FlightStatus":"T","DepartureArrivalType":"D"}])", withValues(kAzinqBoard, kEmptyLists)},
     };
-    FlightDeparturesFeedImpl feed("http://unused.invalid/");
-    for (const auto& c : cases) {
-        setModuleParams(feed, c.params);
-        std::string numbers = valueOf(runCycle(feed), "departure_flight_service_flight_no_array");
-        size_t rows = numbers.empty() ? 0 : std::count(numbers.begin(), numbers.end(), ',') + 1;
-        EXPECT_EQ(rows, c.rows) << c.params;
-    }
-}
-
-TEST(FlightDeparturesFeed, UnusableRepliesReportNoConnection) {
-    TempFileRoot root;
-    struct Case {
-        const char* name;
-        std::string reply;
-        SymbolPairs expected;
-    } cases[] = {
-        {"empty file", "", {{"flight_departures_has_connection", "0"}}},
-        {"not JSON", "<html>502 Bad Gateway</html>", {{"flight_departures_has_connection", "0"}}},
-        {"object root", R"({"error":"bad key"})", {{"flight_departures_has_connection", "0"}}},
-        {"truncated", R"([{"Status":"Boarding","Time":"14:)", {{"flight_departures_has_connection", "0"}}},
-        {"only odd elements",
-         R"([1, "text", null, [{"Status":"Boarding"}], {"Status":"Departed - AIRBORNE"}])",
-         {{"departure_flight_service_status_array", ""},
-          {"departure_flight_service_airline_array", ""},
-          {"departure_flight_service_flight_no_array", ""},
-          {"departure_flight_service_time_array", ""},
-          {"departure_flight_service_destination_array", ""},
-          {"departure_flight_service_gate_info_array", ""},
-          {"flight_departures_has_connection", "0"}}},
-        {"odd member types",
-         R"([{"Status":"Boarding","Time":{"h":14},"Gate":[1],"FlightNo":123,"Airline":null}])",
-         {{"departure_flight_service_status_array", R"("Boarding")"},
-          {"departure_flight_service_airline_array", R"("")"},
-          {"departure_flight_service_flight_no_array", R"("123")"},
-          {"departure_flight_service_time_array", R"("")"},
-          {"departure_flight_service_destination_array", R"("")"},
-          {"departure_flight_service_gate_info_array", R"("")"},
-          {"flight_departures_has_connection", "1"}}},
-    };
-    for (const auto& c : cases) {
-        root.write("/vorn/media/offline/flight_departures.json", c.reply);
-        FlightDeparturesFeedImpl feed("http://unused.invalid/");
-        EXPECT_EQ(runCycle(feed), c.expected) << c.name;
-    }
+    for (const auto& c : cases)
+        EXPECT_EQ(c.azinq ? parseAzinqDepartures(c.reply, 30, true) : parseFlightDepartures(c.reply, 30), c.expected) << c.name;
 }
