@@ -29,7 +29,9 @@ CurlCommand& CurlCommand::arg(const std::string& value) {
 }
 
 CurlCommand& CurlCommand::url(const std::string& value) {
-    append(shellQuote(value), shellQuote(maskUrlSecrets(value)));
+    // Without --globoff curl reads {a,b} and [1-9] in a URL as patterns and
+    // sends several requests; a URL is sent as written.
+    append("--globoff " + shellQuote(value), "--globoff " + shellQuote(maskUrlSecrets(value)));
     return *this;
 }
 

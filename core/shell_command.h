@@ -16,7 +16,8 @@ public:
     explicit CurlCommand(const std::string& curlParams);
     // A plain argument (a flag such as -X, a method, a content type).
     CurlCommand& arg(const std::string& value);
-    // A URL; secret query values (key, app_key, api_token, ...) are masked in the log.
+    // A URL, sent exactly as written (no curl globbing); secret query values
+    // (key, app_key, api_token, ...) are masked in the log.
     CurlCommand& url(const std::string& value);
     // An argument made of a visible part and a secret, e.g. a header name and its token.
     CurlCommand& secretArg(const std::string& visible, const std::string& secret);

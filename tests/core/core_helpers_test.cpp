@@ -15,6 +15,7 @@
 #include "platform/clock.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/sqlite_builder.h"
+#include "tests/support/stub_server.h"
 #include "tests/support/temp_root.h"
 
 namespace {
@@ -38,11 +39,21 @@ TEST(CurlCommand, QuotesEveryArgumentAndMasksSecretsInTheLog) {
     cmd.arg("-X").arg("POST").url("http://h/p?a=1&app_key=abcdef123&key=XYZ789").secretArg("Authorization: ", "tok'en42")
         .hiddenArg("<body>secret</body>", "request body");
     EXPECT_EQ(cmd.text(),
-              "curl --max-time 5 '-X' 'POST' 'http://h/p?a=1&app_key=abcdef123&key=XYZ789' "
+              "curl --max-time 5 '-X' 'POST' --globoff 'http://h/p?a=1&app_key=abcdef123&key=XYZ789' "
               "'Authorization: tok'\\''en42' '<body>secret</body>'");
     EXPECT_EQ(cmd.logText(),
-              "curl --max-time 5 '-X' 'POST' 'http://h/p?a=1&app_key=ab***(9)&key=XY***(6)' "
+              "curl --max-time 5 '-X' 'POST' --globoff 'http://h/p?a=1&app_key=ab***(9)&key=XY***(6)' "
               "'Authorization: to***(8)' <request body, 19 bytes>");
+}
+
+TEST(CurlCommand, UrlsAreSentAsWrittenWithoutGlobbing) {
+    StubServer server;
+    server.reply("/p", "ok");
+    CurlCommand cmd("-s");
+    cmd.url(server.url("/p?ids={1,2}&range=[1-3]"));
+    EXPECT_EQ(DataFeedImpl::runCommand(cmd.text()), "ok");
+    ASSERT_EQ(server.requestCount(), 1u);
+    EXPECT_EQ(server.requests()[0].query, "ids={1,2}&range=[1-3]");
 }
 
 TEST(Secrets, MaskShowsTwoCharactersAndTheLength) {

@@ -96,7 +96,7 @@ TEST_F(SiriRequestTest, R2pGetsTheStopByQueryWithoutCredentials) {
     const RecordedRequest request = server.requests()[0];
     EXPECT_EQ(request.method + " " + request.query, "GET key=r2p-key-123&location=3390Y4");
     EXPECT_EQ(request.header("Authorization") + request.body, "");
-    EXPECT_TRUE(log.contains("createCurlCommandR2P: curl --connect-timeout 3 --max-time 5 -s '" + data.feed_ +
+    EXPECT_TRUE(log.contains("createCurlCommandR2P: curl --connect-timeout 3 --max-time 5 -s --globoff '" + data.feed_ +
                              "?key=r2***(11)&location=3390Y4'"))
         << log.dump();
     EXPECT_FALSE(log.contains("r2p-key-123")) << log.dump();
