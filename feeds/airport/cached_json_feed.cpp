@@ -1,11 +1,6 @@
 #include "feeds/airport/cached_json_feed.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <exception>
 #include <utility>
@@ -46,5 +41,3 @@ void CachedJsonFeedImpl::download(const std::string& curlParams) {
             logLine(8, "CachedJsonFeedImpl: could not write ", path, ": ", std::strerror(errno));
     }
 }
-
-

@@ -33,7 +33,6 @@ public:
     // returns the parser's result, or 0 when the parser threw.
     int downloadData(std::string curlParams) final;
 
-    const std::string& cachedResponse() const { return m_data; }
     const std::string& url() const { return m_url; }
 
 protected:

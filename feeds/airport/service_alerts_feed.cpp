@@ -16,6 +16,8 @@ const CachedFeedTexts kTexts = {
 const char* const kServicesPrefix = "Affected services: ";
 
 // The index after current in a rotation over count alerts, wrapping to 0.
+// The rotation runs over every alert: an index held to 0..255 would never
+// show the alerts after the 256th of a long list.
 int nextAlertIndex(int current, Json::ArrayIndex count) {
     if (current >= 0 && static_cast<Json::ArrayIndex>(current) + 1 < count) return current + 1;
     return 0;
