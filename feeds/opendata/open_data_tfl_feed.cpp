@@ -1,6 +1,7 @@
 #include "feeds/opendata/open_data_tfl_feed.h"
 
 #include <memory>
+#include <utility>
 
 #include "core/config_keys.h"
 #include "core/lookups.h"
@@ -76,6 +77,13 @@ void OpenDataTFL_FeedImpl::readModuleParmMap() {
     m_filterDirection = readIntKey(params, "open_data_tfl_filter_direction", 0) == 1;
     logLine(2, "OpenDataTFL_FeedImpl::readModuleParmMap parameters -", " read-only database: '", m_databasePath, "'");
     OpenDataFeedImpl::readModuleParmMap();
+}
+
+int OpenDataTFL_FeedImpl::downloadData(std::string curlParams) {
+    // Without the cycle's options a stop-point request would run without its
+    // time-outs and could hold the event loop for as long as curl waits.
+    m_curlParams = curlParams;
+    return OpenDataFeedImpl::downloadData(std::move(curlParams));
 }
 
 CurlCommand OpenDataTFL_FeedImpl::createCurlCommand(const std::string& url, const std::string& curlParams,

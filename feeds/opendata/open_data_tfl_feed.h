@@ -45,6 +45,9 @@ class OpenDataTFL_FeedImpl : public OpenDataFeedImpl {
 public:
     explicit OpenDataTFL_FeedImpl(const std::string& url) : OpenDataFeedImpl(url) {}
 
+    // Keeps the cycle's curl options for the stop-point requests, also when
+    // the test file replaces the arrivals request, then runs the shared cycle.
+    int downloadData(std::string curlParams) override;
     void readModuleParmMap() override;
     // The vehicle id goes into the path: <url>/Vehicle/<id>/Arrivals?app_id=..&app_key=..
     CurlCommand createCurlCommand(const std::string& url, const std::string& curlParams,

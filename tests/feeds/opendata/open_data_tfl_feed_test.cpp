@@ -82,6 +82,13 @@ TEST_F(TflFeedTest, PredictionsBecomeArrivalsWithConnectionsOfTheStops) {
     EXPECT_EQ(stopPointsAsked(Json::Value(Json::objectValue), false), (std::vector<std::string>(allStops.begin() + 1, allStops.end())))
         << "a stop point is asked once, one that failed again";
     EXPECT_EQ(pairs, expected) << "from the cache";
+
+    root.write("/vorn/media/offline/open_data.json", readTestData("opendata/tfl_arrivals.json"));
+    LogCapture log;
+    EXPECT_EQ(stopPointsAsked(), allStops) << "the test file stands in for the arrivals request";
+    EXPECT_EQ(pairs, expected) << "from the test file";
+    EXPECT_TRUE(log.contains("getConnectionsRecord command: curl -k -s --max-time 5 --globoff"))
+        << "stop points keep the cycle's time-outs\n" << log.dump();
 }
 
 TEST_F(TflFeedTest, ConnectionsForTheLeadingStopsAndTheLastOfTheDirectionRun) {
