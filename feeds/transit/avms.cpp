@@ -1,6 +1,11 @@
 #include "feeds/transit/avms.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cctype>
+#include <cerrno>
 #include <sstream>
 #include <vector>
 
@@ -10,6 +15,40 @@
 #include "util/time_convert.h"
 
 namespace {
+
+// Far more than the longest journey's delivery.
+constexpr size_t kMaxDeliveryBytes = 4 * 1024 * 1024;
+
+// A delivery file's text; "" when it is missing. The files lie in a folder
+// every local user can write to, so only a regular file of sensible size is
+// read: a FIFO or a link to a device left under the delivery's name would
+// otherwise stall the module's only thread or fill its memory. Such a file
+// reads as "" and problem names it.
+std::string readDeliveryFile(const std::string& path, std::string& problem) {
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return "";
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(fd);
+        problem = "not a regular file";
+        return "";
+    }
+    std::string text;
+    char buffer[65536];
+    for (;;) {
+        ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        if (text.size() + static_cast<size_t>(n) > kMaxDeliveryBytes) {
+            problem = "larger than " + std::to_string(kMaxDeliveryBytes) + " bytes";
+            text.clear();
+            break;
+        }
+        text.append(buffer, static_cast<size_t>(n));
+    }
+    close(fd);
+    return text;
+}
 
 // How a member becomes a symbol value. The "IfString" kinds skip members
 // that are not JSON strings; a flag is exported only for JSON booleans.
@@ -294,7 +333,10 @@ bool AVMS_FeedImpl::parseVehicleMonitoring(const std::string& text, SymbolPairs&
 
 void AVMS_FeedImpl::updateDelivery(const char* builtInPath, const char* operation, Parser parser,
                                    std::string& previous) {
-    std::string text = readFileToString(rootedPath(builtInPath));
+    const std::string path = rootedPath(builtInPath);
+    std::string problem;
+    std::string text = readDeliveryFile(path, problem);
+    if (!problem.empty()) logLine(8, "AVMS_FeedImpl::", operation, ": ignored ", path, ": ", problem);
     if (text == previous) {
         logLine(1, "AVMS_FeedImpl::", operation, ": no change to feed");
         return;

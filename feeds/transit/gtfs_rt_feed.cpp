@@ -159,6 +159,8 @@ std::string tripScheduleRelationshipName(int value) {
     return value >= 0 && value < 6 ? names[value] : "UNKNOWN";
 }
 
+// A stop has its own list of relationships: read through the trip's names,
+// a skipped stop would be shown as "ADDED" and one without data as "UNSCHEDULED".
 std::string stopScheduleRelationshipName(int value) {
     static const char* const names[] = {"SCHEDULED", "SKIPPED", "NO_DATA", "UNSCHEDULED"};
     return value >= 0 && value < 4 ? names[value] : "UNKNOWN";

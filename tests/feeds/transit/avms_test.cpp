@@ -1,6 +1,7 @@
 // The AVMS feed: three delivery files to their exported pairs, change
 // detection, and how each kind of member is type-tested.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "feeds/transit/avms.h"
 #include "tests/feeds/transit/feed_cycle.h"
@@ -102,6 +103,12 @@ TEST(AvmsFeed, OnlyChangedFilesExportTheirSymbols) {
     std::remove(root.path(kAvmsJourneyMonitoringPath).c_str());
     EXPECT_EQ(cycle(feed), flagOnly) << "a file that disappears";
     EXPECT_EQ(cycle(feed), flagOnly) << "and stays away";
+    {
+        LogCapture log;
+        ASSERT_EQ(mkfifo(root.path(kAvmsPlannedPatternPath).c_str(), 0600), 0);
+        EXPECT_EQ(cycle(feed), flagOnly) << "a FIFO left under a delivery's name is not waited on";
+        EXPECT_TRUE(log.contains("::updatePlannedPatternDelivery: ignored ", 8)) << log.dump();
+    }
 }
 
 TEST(AvmsParse, MembersAndListsAreTypeTested) {
