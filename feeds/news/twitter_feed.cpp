@@ -11,10 +11,12 @@
 #include "util/text_clean.h"
 
 namespace {
-// A member's text (strings, numbers and booleans as written), else the default.
+// A member's text (strings, numbers and booleans as written; null as ""), else
+// the default: only a missing member shows the default.
 std::string memberText(const Json::Value& object, const char* name, const std::string& defaultValue) {
     if (!object.isObject() || !object.isMember(name)) return defaultValue;
     const Json::Value& value = object[name];
+    if (value.isNull()) return "";
     if (value.isString() || value.isNumeric() || value.isBool()) return value.asString();
     return defaultValue;
 }

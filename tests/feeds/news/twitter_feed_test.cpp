@@ -117,11 +117,12 @@ TEST(TwitterFeed, MalformedPostsArePassedOverAndOddMembersReadAsText) {
     root.write(kTwitterOfflinePath,
                R"([{"created_at":"c1","full_text":"no user"}, 42, "text", null, [1,2],
                    {"created_at":"c2","full_text":"odd user","user":"someone"},
-                   {"created_at":7,"full_text":{"nested":1},"user":{"id_str":123,"name":["x"],"screen_name":true}}])");
+                   {"created_at":7,"full_text":{"nested":1},"user":{"id_str":123,"name":["x"],"screen_name":true,"location":null}}])");
     auto feed = makeFeed();
     for (int i = 0; i < 5; ++i) EXPECT_EQ(cycle(*feed), SymbolPairs{}) << "post " << i;
     EXPECT_EQ(cycle(*feed), tweet("odd user", "c2", "UserLocation", "UserDescription", "UserIdStr", "UserName",
                                   "UserScreen Name"));
-    EXPECT_EQ(cycle(*feed), tweet("NotFound", "7", "UserLocation", "UserDescription", "123", "UserName", "true"));
+    EXPECT_EQ(cycle(*feed), tweet("NotFound", "7", "", "UserDescription", "123", "UserName", "true"))
+        << "a null member is present: empty, not the default";
     EXPECT_EQ(cycle(*feed), SymbolPairs{}) << "past the last post";
 }
