@@ -155,7 +155,7 @@ SiriStopVisit SIRI_SM_FeedImpl::parseStopVisit(const SiriReader& reader, const S
     v.recordedAt = reader.getNodeTime(visit, "RecordedAtTime");
     const SiriNode* journey = siriChild(visit, "MonitoredVehicleJourney");
     if (!journey) {
-        logLine(8, kLogPrefix, "::parseStopVisit: Missing node: MonitoredStopVisit/MonitoredVehicleJourney. Skipping...");
+        logLine(8, "Missing node: MonitoredStopVisit/MonitoredVehicleJourney. Skipping...");
         return v;
     }
     v.lineRef = reader.getNodeText(journey, "LineRef");
@@ -172,8 +172,7 @@ SiriStopVisit SIRI_SM_FeedImpl::parseStopVisit(const SiriReader& reader, const S
     v.vehicleRef = reader.getNodeText(journey, "VehicleRef");
     const SiriNode* call = siriChild(journey, "MonitoredCall");
     if (!call) {
-        logLine(8, kLogPrefix,
-                "::parseStopVisit: Missing node: MonitoredStopVisit/MonitoredVehicleJourney/MonitoredCall. Skipping...");
+        logLine(2, "Missing node: MonitoredStopVisit/MonitoredVehicleJourney/MonitoredCall. Skipping...");
         return v;
     }
     v.stopPointName = reader.getNodeText(call, "StopPointName");

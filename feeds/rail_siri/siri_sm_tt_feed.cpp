@@ -119,7 +119,7 @@ SiriTerminusTime SIRI_SM_TT_FeedImpl::parse(const SiriLoadResult& result, const 
          visit = siriNextSibling(visit, "MonitoredStopVisit")) {
         const SiriNode* journey = siriChild(visit, "MonitoredVehicleJourney");
         if (!journey) {
-            logLine(8, kLogPrefix, "::parse: Missing node: MonitoredStopVisit/MonitoredVehicleJourney. Skipping...");
+            logLine(8, "Missing node: MonitoredStopVisit/MonitoredVehicleJourney. Skipping...");
             continue;
         }
         std::string vehicleRef = reader.getNodeText(journey, "VehicleRef");
@@ -127,8 +127,7 @@ SiriTerminusTime SIRI_SM_TT_FeedImpl::parse(const SiriLoadResult& result, const 
         if (vehicleRef != vehicleId) continue;
         const SiriNode* call = siriChild(journey, "MonitoredCall");
         if (!call) {
-            logLine(8, kLogPrefix,
-                    "::parse: Missing node: MonitoredStopVisit/MonitoredVehicleJourney/MonitoredCall. Skipping...");
+            logLine(2, "Missing node: MonitoredStopVisit/MonitoredVehicleJourney/MonitoredCall. Skipping...");
             continue;
         }
         times.aimedArrival = getNodeTime(reader, call, "AimedArrivalTime");

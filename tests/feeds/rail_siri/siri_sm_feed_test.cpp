@@ -101,11 +101,12 @@ TEST(SiriSmFeed, TicketerAnswerBecomesTheWholeBoard) {
 TEST(SiriSmFeed, ReadsOtherProvidersAnswerShapes) {
     const struct {
         const char* fixture;
+        size_t callsMissing;  // visits logged as lacking their MonitoredCall
         std::map<std::string, std::string> expected;
     } cases[] = {
         // siri: prefix, BOM, 7-digit fractions, winter +00:00; X25 lacks an aimed
         // departure and N22 its MonitoredCall, so both are left out.
-        {"rail_siri/siri_sm_vix_prefixed.xml",
+        {"rail_siri/siri_sm_vix_prefixed.xml", 1,
          {{"siri_sm_response_timestamp", "1768465800"},
           {"siri_sm_valid_until", "1768465860"},
           {"siri_sm_line_ref_array", "\"10\",\"22\""},
@@ -115,7 +116,7 @@ TEST(SiriSmFeed, ReadsOtherProvidersAnswerShapes) {
           {"siri_sm_expected_departure_time_array", "\"0\",\"1768466370\""},
           {"siri_sm_delay_array", "\"\",\"\""},
           {"siri_sm_departure_status_array", "\"\",\"early\""}}},
-        {"rail_siri/siri_sm_r2p_2_0.xml",  // SIRI 2.0, times in Z, repeated elements, CDATA
+        {"rail_siri/siri_sm_r2p_2_0.xml", 0,  // SIRI 2.0, times in Z, repeated elements, CDATA
          {{"siri_sm_response_timestamp", "1780563605"},
           {"siri_sm_valid_until", "1780563665"},
           {"siri_sm_line_ref_array", "\"192\",\"86\""},
@@ -135,6 +136,11 @@ TEST(SiriSmFeed, ReadsOtherProvidersAnswerShapes) {
         EXPECT_EQ(value(pairs, "siri_sm_has_connection") + value(pairs, "siri_sm_has_data"), "11") << c.fixture;
         for (const auto& e : c.expected) EXPECT_EQ(value(pairs, e.first), e.second) << c.fixture << " " << e.first;
         EXPECT_FALSE(log.contains("Invalid node value")) << c.fixture << "\n" << log.dump();
+        size_t callsMissing = 0;
+        for (const auto& line : log.lines())
+            callsMissing += line.level == 2 &&
+                            line.text == "Missing node: MonitoredStopVisit/MonitoredVehicleJourney/MonitoredCall. Skipping...";
+        EXPECT_EQ(callsMissing, c.callsMissing) << c.fixture << "\n" << log.dump();
     }
 }
 
