@@ -23,6 +23,9 @@ using XmlNode = rapidxml::xml_node<>;
 constexpr const char* kSoapEnvelopeNs = "http://schemas.xmlsoap.org/soap/envelope/";
 constexpr const char* kLdbRequestNs = "http://thalesgroup.com/RTTI/2017-10-01/ldb/";
 constexpr const char* kLdbTokenNs = "http://thalesgroup.com/RTTI/2013-11-28/Token/types";
+// Lists are walked by element name (services, locations, messages): any other
+// element among them would read as a departure without times and keep the
+// whole board from being exported.
 constexpr const char* kServiceElement = "lt7:service";
 constexpr const char* kLocationElement = "lt4:location";
 // A departure that left less than this long ago is still on the platform.
