@@ -1,6 +1,19 @@
 #include "core/config_keys.h"
 
+#include <climits>
 #include <cstdlib>
+
+namespace {
+// atoi's reading (leading blanks, a sign, digits up to the first other
+// character, 0 when there are none) without its undefined result on overflow:
+// out-of-range numbers are clamped.
+int atoiClamped(const std::string& text) {
+    long long value = std::strtoll(text.c_str(), nullptr, 10);
+    if (value > INT_MAX) return INT_MAX;
+    if (value < INT_MIN) return INT_MIN;
+    return static_cast<int>(value);
+}
+}  // namespace
 
 std::string readStringKey(const Json::Value& section, const char* key, const std::string& defaultValue) {
     if (!section.isObject()) return defaultValue;
@@ -13,7 +26,7 @@ int readIntKey(const Json::Value& section, const char* key, int defaultValue) {
     const Json::Value& value = section[key];
     if (value.isNull()) return defaultValue;
     if (value.isConvertibleTo(Json::intValue)) return value.asInt();
-    if (value.isString()) return std::atoi(value.asCString());
+    if (value.isString()) return atoiClamped(value.asString());
     return defaultValue;
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <climits>
 #include <unistd.h>
 
 #include "core/config_keys.h"
@@ -83,6 +84,8 @@ TEST(ConfigKeys, StringsIntegersAndFlagsFollowOneRule) {
     section["s"] = "text";
     section["n"] = 42;
     section["ns"] = "17";
+    section["huge"] = "99999999999999999999";
+    section["partly"] = " 42abc";
     section["yes"] = "yes";
     section["t"] = true;
     section["arr"] = Json::Value(Json::arrayValue);
@@ -93,6 +96,8 @@ TEST(ConfigKeys, StringsIntegersAndFlagsFollowOneRule) {
     EXPECT_EQ(readIntKey(section, "n", 5), 42);
     EXPECT_EQ(readIntKey(section, "ns", 5), 17);
     EXPECT_EQ(readIntKey(section, "yes", 5), 0);
+    EXPECT_EQ(readIntKey(section, "huge", 5), INT_MAX);
+    EXPECT_EQ(readIntKey(section, "partly", 5), 42);
     EXPECT_EQ(readIntKey(section, "arr", 5), 5);
     EXPECT_EQ(readIntKey(section, "null", 5), 5);
     EXPECT_EQ(readIntKey(section, "missing", 5), 5);
