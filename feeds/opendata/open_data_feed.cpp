@@ -36,6 +36,19 @@ std::vector<std::string> toVector(const Container& items) {
 }  // namespace
 
 namespace opendata {
+bool readJsonArray(const std::string& text, Json::Value& root, const char* failedLog, const char* notArrayLog) {
+    std::string errors;
+    if (!readJson(text, root, errors)) {
+        logLine(8, failedLog, errors);
+        return false;
+    }
+    if (!root.isArray() || root.empty()) {
+        logLine(8, notArrayLog);
+        return false;
+    }
+    return true;
+}
+
 bool readJson(const std::string& text, Json::Value& root, std::string& errors) {
     Json::CharReaderBuilder builder;
     builder["collectComments"] = true;

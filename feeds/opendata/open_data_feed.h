@@ -13,16 +13,8 @@
 #include "core/data_feed.h"
 #include "core/shell_command.h"
 
-// One stop of the vehicle's journey as every provider parser produces it.
-// Times are POSIX seconds in decimal text ("0" when unknown).
-struct ArrivalRecord {
-    std::string pointId;
-    std::string stopName;
-    std::string scheduledArrivalTime = "0";
-    std::string expectedArrivalTime = "0";
-    std::string status;
-    std::string timeToStation;
-    // Connections information; only the TfL feed fills it.
+// The connections information of one stop point; only the TfL feed fills it.
+struct ConnectionsRecord {
     std::string stopType;
     bool interchange = false;
     std::set<std::string> modes;
@@ -31,6 +23,18 @@ struct ArrivalRecord {
     std::vector<std::string> tubeConnections;
     std::vector<std::string> tubeConnectionsLineColour;
     std::vector<std::string> tubeConnectionsTextColour;
+};
+
+// One stop of the vehicle's journey as every provider parser produces it,
+// with the stop's connections. Times are POSIX seconds in decimal text
+// ("0" when unknown).
+struct ArrivalRecord : ConnectionsRecord {
+    std::string pointId;
+    std::string stopName;
+    std::string scheduledArrivalTime = "0";
+    std::string expectedArrivalTime = "0";
+    std::string status;
+    std::string timeToStation;
 };
 
 // The result of one parse; ok means the response held a usable arrivals
@@ -92,4 +96,7 @@ bool readJson(const std::string& text, Json::Value& root, std::string& errors);
 // A date-time text that carries UTC (or a wall clock read as UTC) in the
 // given strptime format, as POSIX seconds; the unparsed tail is ignored.
 int64_t readUtcDateTime(const std::string& text, const char* format);
+// readJson for documents whose root must be a non-empty array: logs at
+// level 8 failedLog + the reader's errors, or notArrayLog, and returns false.
+bool readJsonArray(const std::string& text, Json::Value& root, const char* failedLog, const char* notArrayLog);
 }  // namespace opendata

@@ -87,15 +87,9 @@ OpenDataArrivals OpenDataR2P_FeedImpl::parseJourneys(const std::string& data, co
                                                      int32_t tzOffset) {
     OpenDataArrivals result;
     Json::Value root;
-    std::string errors;
-    if (!opendata::readJson(data, root, errors)) {
-        logLine(8, "OpenData:  Parsing failed: ", errors);
+    if (!opendata::readJsonArray(data, root, "OpenData:  Parsing failed: ",
+                                 "OpenDataR2P_FeedImpl::parse: JSON root isn't an array."))
         return result;
-    }
-    if (!root.isArray() || root.empty()) {
-        logLine(8, "OpenDataR2P_FeedImpl::parse: JSON root isn't an array.");
-        return result;
-    }
     const Json::Value* journey = getCurrentJourney(root, ciCodes);
     if (!journey) {
         logLine(8, "OpenDataR2P_FeedImpl::parse: can't find current journey.");

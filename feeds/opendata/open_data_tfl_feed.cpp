@@ -101,15 +101,9 @@ TflPredictions OpenDataTFL_FeedImpl::parsePredictions(const std::string& data, b
                                                       int32_t stopQueryCount) {
     TflPredictions result;
     Json::Value root;
-    std::string errors;
-    if (!opendata::readJson(data, root, errors)) {
-        logLine(8, "OpenData:  Parsing failed: ", errors);
+    if (!opendata::readJsonArray(data, root, "OpenData:  Parsing failed: ",
+                                 "OpenDataTFL_FeedImpl::parse: JSON root isn't an array."))
         return result;
-    }
-    if (!root.isArray() || root.empty()) {
-        logLine(8, "OpenDataTFL_FeedImpl::parse: JSON root isn't an array.");
-        return result;
-    }
     result.arrivals.ok = true;
 
     Json::ArrayIndex count = root.size();
@@ -176,15 +170,7 @@ OpenDataArrivals OpenDataTFL_FeedImpl::parse(const std::string& data) {
         }
         record.pointId = known->second;
         if (!stop.withConnections) continue;
-        ConnectionsRecord connections = getConnectionsRecord(stop.naptanId);
-        record.stopType = connections.stopType;
-        record.interchange = connections.interchange;
-        record.modes = connections.modes;
-        record.services = connections.services;
-        record.modesAndServices = connections.modesAndServices;
-        record.tubeConnections = connections.tubeConnections;
-        record.tubeConnectionsLineColour = connections.tubeConnectionsLineColour;
-        record.tubeConnectionsTextColour = connections.tubeConnectionsTextColour;
+        static_cast<ConnectionsRecord&>(record) = getConnectionsRecord(stop.naptanId);
     }
     return predictions.arrivals;
 }

@@ -17,18 +17,6 @@
 std::string tflLineColour(const std::string& lineId);
 std::string tflTextColour(const std::string& lineId);
 
-// The connections information of one stop point.
-struct ConnectionsRecord {
-    std::string stopType;
-    bool interchange = false;
-    std::set<std::string> modes;
-    std::set<std::string> services;
-    std::vector<std::string> modesAndServices;
-    std::vector<std::string> tubeConnections;
-    std::vector<std::string> tubeConnectionsLineColour;
-    std::vector<std::string> tubeConnectionsTextColour;
-};
-
 // The predictions of one arrivals document before the stop look-ups: the
 // records, and for each its stop point id and whether it gets connections.
 struct TflPredictions {

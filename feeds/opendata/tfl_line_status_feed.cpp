@@ -100,15 +100,9 @@ bool TFL_Line_Status_FeedImpl::parse(const std::string& data, std::vector<LineSt
                                      int32_t& maxStatuses) {
     logLine(2, "TFL_Line_Status_FeedImpl::parse - processing: ", data.size(), " bytes.");
     Json::Value root;
-    std::string errors;
-    if (!opendata::readJson(data, root, errors)) {
-        logLine(8, "TFL_Line_Status_FeedImpl::parse: Parsing failed: ", errors);
+    if (!opendata::readJsonArray(data, root, "TFL_Line_Status_FeedImpl::parse: Parsing failed: ",
+                                 "TFL_Line_Status_FeedImpl::parse: JSON root isn't an array."))
         return false;
-    }
-    if (!root.isArray() || root.empty()) {
-        logLine(8, "TFL_Line_Status_FeedImpl::parse: JSON root isn't an array.");
-        return false;
-    }
     std::vector<LineStatusRecord> parsed;
     int32_t largest = maxStatuses;
     try {
