@@ -4,14 +4,7 @@
 #include <string>
 
 #include "feeds/airport/flight_departures_feed.h"
-#include "platform/debug.h"
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    // Every level is formatted, so the log lines are fuzzed too, but nothing is printed.
-    CDebug::setLevelMask(CDebug::kTrace | CDebug::kProgress | CDebug::kNotable | CDebug::kWarning | CDebug::kError);
-    CDebug::setSink([](int, const std::string&) {});
-    return 0;
-}
+#include "fuzz/quiet_log.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string text(reinterpret_cast<const char*>(data), size);

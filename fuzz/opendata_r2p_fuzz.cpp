@@ -5,13 +5,7 @@
 #include <vector>
 
 #include "feeds/opendata/open_data_r2p_feed.h"
-#include "platform/debug.h"
-
-// Log lines would drown the fuzzer's output; the parsers' results are what is checked.
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    CDebug::setLevelMask(0);
-    return 0;
-}
+#include "fuzz/quiet_log.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const std::vector<std::string> pointIds = {"101", "102", "103", "104", "105", "106"};

@@ -4,12 +4,7 @@
 #include <string>
 
 #include "feeds/transit/avms.h"
-#include "platform/debug.h"
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    CDebug::setSink([](int, const std::string&) {});
-    return 0;
-}
+#include "fuzz/quiet_log.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string text(reinterpret_cast<const char*>(data), size);
