@@ -57,12 +57,6 @@ inline Json::Value array(const std::vector<Json::Value>& items) {
     return out;
 }
 
-inline std::string text(const Json::Value& value) {
-    Json::StreamWriterBuilder builder;
-    builder["indentation"] = "";
-    return Json::writeString(builder, value);
-}
-
 // The paths asked since the server had seen `from` requests; a path whose
 // query is not `query` carries it, so that a comparison fails.
 inline std::vector<std::string> pathsSince(const StubServer& server, size_t from, const std::string& query) {
