@@ -2,6 +2,7 @@
 // does it, one update cycle, and reading single values from the pairs.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <json/json.h>
 
 #include <string>
@@ -34,6 +35,11 @@ inline std::string valueOf(const SymbolPairs& pairs, const std::string& name) {
         found = pair.second;
     }
     return found;
+}
+
+// Each wanted pair has its value; the other pairs are not looked at.
+inline void expectValues(const SymbolPairs& pairs, const SymbolPairs& wanted) {
+    for (const auto& pair : wanted) EXPECT_EQ(valueOf(pairs, pair.first), pair.second) << pair.first;
 }
 
 // The pairs with prefix put before each name.

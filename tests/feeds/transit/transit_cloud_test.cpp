@@ -96,25 +96,12 @@ TEST(TransitCloudFeed, FailuresReportConnectionAndDataApart) {
     server.reply("/good/V1", readTestData("transit/tco_document.json"));
     Json::Value unsavable;
     unsavable["tco_save_download_path"] = root.path("/tmp/no/such/folder/tco.json");
-    struct Case {
-        const char* name;
-        std::string url;
-        Json::Value params;
-        SymbolPairs expected;
-        const char* logText;
-        int level;
-    } cases[] = {
-        {"unreachable service", refusedUrl("/tco"), {}, withFlags({}, "0", "0"), "::downloadData: no feed downloaded", 2},
-        {"answer that is not JSON", server.url("/html"), {}, withFlags({}, "1", "0"), "Impl:  Parsing failed: ", 8},
-        {"188-byte answer", server.url("/short"), {}, withFlags({}, "0", "0"), "::downloadData: no feed downloaded", 2},
-        {"no URL", "", {}, withFlags({}, "0", "0"), "no service URL configured", 8},
-        {"save that fails", server.url("/good"), unsavable, withFlags(kFixturePairs, "1", "1"), "cannot save to", 8},
-    };
-    for (const Case& c : cases) {
-        LogCapture log;
-        EXPECT_EQ(run(c.url, c.params), c.expected) << c.name;
-        EXPECT_TRUE(log.contains(c.logText, c.level)) << c.name << "\n" << log.dump();
-    }
+    LogCapture log;
+    EXPECT_EQ(run(server.url("/html")), withFlags({}, "1", "0")) << "an answer that is not JSON";
+    EXPECT_TRUE(log.contains("Impl:  Parsing failed: ", 8)) << log.dump();
+    EXPECT_EQ(run(server.url("/short")), withFlags({}, "0", "0")) << "a 188-byte answer";
+    EXPECT_EQ(run(server.url("/good"), unsavable), withFlags(kFixturePairs, "1", "1")) << "a save that fails";
+    EXPECT_TRUE(log.contains("cannot save to", 8)) << log.dump();
 }
 
 TEST(TransitCloudFeed, HostileValuesRunNoCommandAndSecretsStayOutOfTheLog) {
@@ -136,36 +123,21 @@ TEST(TransitCloudFeed, HostileValuesRunNoCommandAndSecretsStayOutOfTheLog) {
 }
 
 TEST(TransitCloudParse, SectionsThatAreMissingOrSparse) {
-    const SymbolPairs noSections = {{"tco_has_train_destinations", "0"}, {"tco_has_following_stops", "0"}};
-    struct Case {
-        const char* name;
-        const char* json;
-        SymbolPairs expected;
-    } cases[] = {
-        {"empty document", "{}", noSections},
-        {"departure without times and empty times",
-         R"({"LD": {"Content": [{"Line": "1", "Times": []}, {"Line": "2", "Times": ["x", 5]}]}})",
-         {{"tco_ld_mode", ""}, {"tco_ld_line", R"("1","2")"}, {"tco_ld_dest", ""}, {"tco_ld_dir", ""},
-          {"tco_ld_stop", ""}, {"tco_ld_times", R"(""x","5"")"}, {"tco_ld_count", ""}, {"tco_ld_status_code", ""},
-          {"tco_ld_heading", ""}, {"tco_ld_display", ""}, {"tco_ld_message", ""}, {"tco_ld_destination_name", ""},
-          {"tco_has_train_destinations", "0"}, {"tco_has_following_stops", "0"}}},
-        {"section without content", R"({"OM": {"Count": 0, "Heading": {"nested": 1}}})",
-         {{"tco_has_train_destinations", "0"}, {"tco_om_count", "0"}, {"tco_om_status_code", ""},
-          {"tco_om_heading", ""}, {"tco_om_display", ""}, {"tco_om_message", ""}, {"tco_om_destination_name", ""},
-          {"tco_has_following_stops", "0"}}},
-        {"following stops emptied", R"({"FS": {"Content": []}})",
-         {{"tco_has_train_destinations", "0"}, {"tco_has_following_stops", "1"}, {"tco_fs_name", ""},
-          {"tco_fs_time", ""}, {"tco_fs_requested", ""}, {"tco_fs_note", ""}, {"tco_fs_count", ""},
-          {"tco_fs_status_code", ""}, {"tco_fs_heading", ""}, {"tco_fs_display", ""}, {"tco_fs_message", ""},
-          {"tco_fs_destination_name", ""}}},
-        {"sections that are not objects", R"({"LD": [], "TD": 1, "FS": "x"})", noSections},
-    };
-    for (const Case& c : cases) {
+    auto parsed = [](const std::string& json) {
         SymbolPairs pairs;
         std::string errors;
-        EXPECT_TRUE(TransitCloud_Onboard_FeedImpl::parseDocument(c.json, pairs, errors)) << c.name << errors;
-        EXPECT_EQ(pairs, c.expected) << c.name;
-    }
+        EXPECT_TRUE(TransitCloud_Onboard_FeedImpl::parseDocument(json, pairs, errors)) << json << errors;
+        return pairs;
+    };
+    EXPECT_EQ(parsed(R"({"LD": [], "TD": 1})"),
+              (SymbolPairs{{"tco_has_train_destinations", "0"}, {"tco_has_following_stops", "0"}}))
+        << "sections absent or not objects";
+    expectValues(parsed(R"({"OM": {"Count": 0, "Heading": {"nested": 1}}})"),
+                 {{"tco_om_headings", "<absent>"}, {"tco_om_count", "0"}, {"tco_om_heading", ""}});
+    // An emptied stop list clears the stops of an earlier document.
+    expectValues(parsed(R"({"FS": {"Content": []}})"),
+                 {{"tco_has_following_stops", "1"}, {"tco_fs_name", ""}, {"tco_fs_requested", ""}});
+
     SymbolPairs pairs;
     std::string errors;
     EXPECT_FALSE(TransitCloud_Onboard_FeedImpl::parseDocument(std::string(100000, '['), pairs, errors));
