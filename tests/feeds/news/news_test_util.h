@@ -24,3 +24,10 @@ inline SymbolPairs cycle(DataFeedImpl& feed, const std::string& curlParams = "-s
     feed.downloadData(curlParams);
     return feed.getExportPairs();
 }
+
+// The value of the named pair, or "<absent>".
+inline std::string value(const SymbolPairs& pairs, const std::string& name) {
+    for (const auto& pair : pairs)
+        if (pair.first == name) return pair.second;
+    return "<absent>";
+}

@@ -28,39 +28,32 @@ const SymbolPairs kNoConnection = {{"siri_sm_has_connection", "0"}, {"siri_sm_ha
 
 // A real HTTP server answering VIX-style POSTs by the stop in their MonitoringRef;
 // stops it doesn't know get an error page.
-class StopServer {
-public:
-    explicit StopServer(std::map<std::string, std::string> answers) : m_answers(std::move(answers)) {
-        m_server.Post("/sm", [this](const httplib::Request& req, httplib::Response& res) {
+struct StopServer {
+    explicit StopServer(std::map<std::string, std::string> stopAnswers) : answers(std::move(stopAnswers)) {
+        server.Post("/sm", [this](const httplib::Request& req, httplib::Response& res) {
             size_t start = req.body.find("<MonitoringRef>") + 15;
             std::string stop = req.body.substr(start, req.body.find("</MonitoringRef>") - start);
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_asked.push_back(stop);
-            auto it = m_answers.find(stop);
-            res.status = it == m_answers.end() ? 500 : 200;
-            res.set_content(it == m_answers.end() ? "Internal error" : it->second, "text/xml");
+            std::lock_guard<std::mutex> lock(mutex);
+            asked.push_back(stop);
+            res.status = answers.count(stop) ? 200 : 500;
+            res.set_content(answers.count(stop) ? answers[stop] : "Internal error", "text/xml");
         });
-        m_port = m_server.bind_to_any_port("127.0.0.1");
-        m_thread = std::thread([this] { m_server.listen_after_bind(); });
-        while (!m_server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        port = server.bind_to_any_port("127.0.0.1");
+        thread = std::thread([this] { server.listen_after_bind(); });
+        while (!server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     ~StopServer() {
-        m_server.stop();
-        m_thread.join();
+        server.stop();
+        thread.join();
     }
-    std::string url() const { return "http://127.0.0.1:" + std::to_string(m_port) + "/sm"; }
-    std::vector<std::string> asked() {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_asked;
-    }
+    std::string url() const { return "http://127.0.0.1:" + std::to_string(port) + "/sm"; }
 
-private:
-    httplib::Server m_server;
-    std::thread m_thread;
-    int m_port = 0;
-    std::mutex m_mutex;
-    std::map<std::string, std::string> m_answers;
-    std::vector<std::string> m_asked;
+    httplib::Server server;
+    std::thread thread;
+    int port = 0;
+    std::mutex mutex;
+    std::map<std::string, std::string> answers;
+    std::vector<std::string> asked;
 };
 }  // namespace
 
@@ -101,55 +94,41 @@ TEST(SiriSmFeed, TicketerAnswerBecomesTheWholeBoard) {
 TEST(SiriSmFeed, ReadsOtherProvidersAnswerShapes) {
     const struct {
         const char* fixture;
-        size_t callsMissing;  // visits logged as lacking their MonitoredCall
         std::map<std::string, std::string> expected;
     } cases[] = {
         // siri: prefix, BOM, 7-digit fractions, winter +00:00; X25 lacks an aimed
         // departure and N22 its MonitoredCall, so both are left out.
-        {"rail_siri/siri_sm_vix_prefixed.xml", 1,
+        {"rail_siri/siri_sm_vix_prefixed.xml",
          {{"siri_sm_response_timestamp", "1768465800"},
-          {"siri_sm_valid_until", "1768465860"},
           {"siri_sm_line_ref_array", "\"10\",\"22\""},
-          {"siri_sm_vehicle_ref_array", "\"LOTH-0410\",\"LOTH-0231\""},
-          {"siri_sm_recorded_at_array", "\"1768465799\",\"1768465781\""},
-          {"siri_sm_aimed_departure_time_array", "\"1768466220\",\"1768466460\""},
           {"siri_sm_expected_departure_time_array", "\"0\",\"1768466370\""},
           {"siri_sm_delay_array", "\"\",\"\""},
           {"siri_sm_departure_status_array", "\"\",\"early\""}}},
-        {"rail_siri/siri_sm_r2p_2_0.xml", 0,  // SIRI 2.0, times in Z, repeated elements, CDATA
+        {"rail_siri/siri_sm_r2p_2_0.xml",  // SIRI 2.0, times in Z, repeated elements, CDATA
          {{"siri_sm_response_timestamp", "1780563605"},
-          {"siri_sm_valid_until", "1780563665"},
           {"siri_sm_line_ref_array", "\"192\",\"86\""},
-          {"siri_sm_published_line_name_array", "\"192\",\"86\""},
           {"siri_sm_vehicle_feature_ref_array", "\"\",\"lowFloor\""},
           {"siri_sm_destination_name_array", "\"Manchester Piccadilly Gardens\",\"Manchester Piccadilly Gardens\""},
-          {"siri_sm_point_name_array", "\"Levenshulme, Station\",\"Levenshulme, Station\""},
-          {"siri_sm_expected_departure_time_array", "\"1780563960\",\"1780564290\""},
           {"siri_sm_delay_array", "\"\",\"PT1M30S\""}}},
     };
     for (const auto& c : cases) {
         TempFileRoot root;
         root.write(kSiriSmOfflinePath, readTestData(c.fixture));
-        LogCapture log;
         const SymbolPairs pairs = cycle(*makeFeed());
         EXPECT_EQ(pairs.size(), 26u) << c.fixture;
         EXPECT_EQ(value(pairs, "siri_sm_has_connection") + value(pairs, "siri_sm_has_data"), "11") << c.fixture;
         for (const auto& e : c.expected) EXPECT_EQ(value(pairs, e.first), e.second) << c.fixture << " " << e.first;
-        EXPECT_FALSE(log.contains("Invalid node value")) << c.fixture << "\n" << log.dump();
-        size_t callsMissing = 0;
-        for (const auto& line : log.lines())
-            callsMissing += line.level == 2 &&
-                            line.text == "Missing node: MonitoredStopVisit/MonitoredVehicleJourney/MonitoredCall. Skipping...";
-        EXPECT_EQ(callsMissing, c.callsMissing) << c.fixture << "\n" << log.dump();
     }
 }
 
+// Several stops in one update, one of which fails; the answers are merged and sorted together.
 TEST(SiriSmFeed, AsksEveryStopInTurnAndKeepsTheBoardsOfThoseThatAnswer) {
     TempFileRoot root;
     StopServer server({{"3390Y4", readTestData("rail_siri/siri_sm_ticketer_1_3.xml")},
                        {"1800SB12781", readTestData("rail_siri/siri_sm_r2p_2_0.xml")}});
     const SymbolPairs pairs = cycle(*makeFeed(vixParams("GONE01,3390Y4,1800SB12781"), server.url()));
-    EXPECT_EQ(server.asked(), (std::vector<std::string>{"GONE01", "3390Y4", "1800SB12781"}));
+    std::lock_guard<std::mutex> lock(server.mutex);
+    EXPECT_EQ(server.asked, (std::vector<std::string>{"GONE01", "3390Y4", "1800SB12781"}));
     EXPECT_EQ(value(pairs, "siri_sm_requested_id"), "GONE01,3390Y4,1800SB12781");
     EXPECT_EQ(value(pairs, "siri_sm_has_connection"), "1");
     // Both boards merged and ordered together; the header is the last answer's.
@@ -175,7 +154,7 @@ TEST(SiriSmFeed, SortModesOrderByTheirKey) {
         std::tie(visits.back().lineRef, visits.back().aimedDeparture, visits.back().expectedDeparture) = v;
     }
     for (const auto& [mode, expected] : std::map<int, std::string>{
-             {4, "edcab"}, {6, "dceab"}, {8, "abecd"}, {9, "beacd"}, {5, "abcde"}, {0, "abcde"}}) {
+             {4, "edcab"}, {6, "dceab"}, {8, "abecd"}, {9, "beacd"}, {5, "abcde"}}) {
         std::vector<SiriStopVisit> sorted = visits;
         SIRI_SM_FeedImpl::sortVisits(sorted, mode);
         std::string order;
@@ -184,37 +163,22 @@ TEST(SiriSmFeed, SortModesOrderByTheirKey) {
     }
 }
 
-TEST(SiriSmFeed, SortAndRowCountFromTheParameters) {
+TEST(SiriSmFeed, SortAndRowCountFromTheParametersAndAnAnswerWithoutVisits) {
     TempFileRoot root;
     root.write(kSiriSmOfflinePath, readTestData("rail_siri/siri_sm_ticketer_1_3.xml"));
-    const struct {
-        const char* params;
-        const char* lines;
-    } cases[] = {
-        {"{}", "\"Y5\",\"1\",\"36\""},                                              // expected then aimed, all
-        {R"({"siri_sm_sort": "4"})", "\"Y5\",\"36\",\"1\""},                        // a text is read as a number
-        {R"({"siri_sm_sort": 8, "siri_sm_max_row_count": 2})", "\"1\",\"Y5\""},     // expected time 0 first
-        {R"({"siri_sm_max_row_count": -2})", "\"Y5\",\"1\",\"36\""},                // negative: all rows
-        {R"({"siri_sm_max_row_count": "1"})", "\"Y5\""},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(value(cycle(*makeFeed(c.params)), "siri_sm_line_ref_array"), c.lines) << c.params;
-}
+    for (const auto& [params, lines] : std::vector<std::pair<std::string, std::string>>{
+             {R"({"siri_sm_sort": 8, "siri_sm_max_row_count": 2})", "\"1\",\"Y5\""},  // expected time 0 first
+             {R"({"siri_sm_max_row_count": -2})", "\"Y5\",\"1\",\"36\""}})           // negative: all rows
+        EXPECT_EQ(value(cycle(*makeFeed(params)), "siri_sm_line_ref_array"), lines) << params;
 
-TEST(SiriSmFeed, AnAnswerWithoutVisitsStillExportsTheHeader) {
-    TempFileRoot root;
+    // Connected without data: the header, and every list empty.
     root.write(kSiriSmOfflinePath,
                "<Siri><ServiceDelivery><StopMonitoringDelivery><ResponseTimestamp>2026-06-04T09:00:05Z"
                "</ResponseTimestamp><Status>true</Status></StopMonitoringDelivery></ServiceDelivery></Siri>");
     const SymbolPairs pairs = cycle(*makeFeed());
     ASSERT_EQ(pairs.size(), 26u);
-    const SymbolPairs header = {{"siri_sm_requested_id", ""},
-                                {"siri_sm_has_connection", "1"},
-                                {"siri_sm_has_data", "0"},
-                                {"siri_sm_response_timestamp", "1780563605"},
-                                {"siri_sm_status", "true"},
-                                {"siri_sm_valid_until", "0"}};
-    EXPECT_EQ(SymbolPairs(pairs.begin(), pairs.begin() + 6), header);
+    EXPECT_EQ(value(pairs, "siri_sm_has_connection") + value(pairs, "siri_sm_has_data") + value(pairs, "siri_sm_status"),
+              "10true");
     for (size_t i = 6; i < pairs.size(); ++i) EXPECT_EQ(pairs[i].second, "") << pairs[i].first;
 }
 
@@ -228,23 +192,6 @@ TEST(SiriSmFeed, ANewStopClearsTheBoardOnce) {
 
     feed->clearExportPairs();
     EXPECT_FALSE(feed->symbolUpdate("siri_sm_point_id", 0, "3390Y5")) << "same stop";
-    EXPECT_FALSE(feed->symbolUpdate("siri_sm_point_id", 0, "")) << "empty stop";
     EXPECT_FALSE(feed->symbolUpdate("siri_sm_terminus_point_id", 0, "3390Y6")) << "other tag";
     EXPECT_TRUE(feed->getExportPairs().empty());
-    EXPECT_EQ(feed->pointIds(), "3390Y5");
-}
-
-TEST(SiriSmFeed, AnImportedStopIdRunsNoCommand) {
-    TempFileRoot root;
-    StubServer server;
-    server.reply("/sm", readTestData("rail_siri/siri_sm_ticketer_1_3.xml"));
-    const std::string marker = root.path("/tmp/pwned");
-    for (int provider : {kSiriProviderVix, kSiriProviderTicketer, kSiriProviderR2p}) {
-        auto feed = makeFeed(vixParams("", provider), server.url("/sm"));
-        ASSERT_TRUE(feed->symbolUpdate("siri_sm_point_id", 0,
-                                       "A1'; touch " + marker + "; echo '$(touch " + marker + "),`touch " + marker + "`"));
-        EXPECT_EQ(value(cycle(*feed), "siri_sm_has_connection"), "1") << "provider " << provider;
-    }
-    EXPECT_FALSE(root.exists("/tmp/pwned"));
-    EXPECT_EQ(server.requestCount(), 6u);
 }

@@ -32,34 +32,15 @@ SymbolPairs found(const std::string& terminus, const std::string& vehicle, const
 
 TEST(SiriSmTtFeed, OfflineAnswersGiveTheFirstVisitOfThisVehicle) {
     TempFileRoot root;
-    root.write(kVehicleIdPath, "1234\n");
+    root.write(kVehicleIdPath, "1234 spare words\n");
     // FBRI-1234 visits twice; the first visit in the answer gives the times. No terminus stop is needed.
     root.write(kSiriSmTtOfflinePath, readTestData("rail_siri/siri_sm_tt_ticketer.xml"));
     EXPECT_EQ(cycle(*makeFeed("FBRI-")), found("", "FBRI-1234", "1780592940", "1780592700"));
-    // A winter answer of another provider lacking the expected arrival: exported as 0.
+    // A winter answer of another provider lacking the expected arrival: exported as 0. The test id wins over the file.
     root.write(kSiriSmTtOfflinePath, readTestData("rail_siri/siri_sm_tt_vix_winter.xml"));
     EXPECT_EQ(cycle(*makeFeed("LOTH-", "7001")), found("", "LOTH-7001", "0", "1768494300"));
-}
-
-TEST(SiriSmTtFeed, WorksOutTheVehicleIdentifier) {
-    const struct {
-        const char* name;
-        const char* file;  // nullptr: no id file
-        const char* prefix;
-        const char* testId;
-        const char* expected;
-    } cases[] = {
-        {"prefix + file word", "1234 spare words\n", "FBRI-", "", "FBRI-1234"},
-        {"none unchanged", "none", "FBRI-", "", "none"},
-        {"test id wins", "1234", "FBRI-", "69412", "FBRI-69412"},
-        {"no file", nullptr, "FBRI-", "", ""},
-        {"empty file", "  \n", "FBRI-", "", ""},
-    };
-    for (const auto& c : cases) {
-        TempFileRoot root;
-        if (c.file) root.write(kVehicleIdPath, c.file);
-        EXPECT_EQ(makeFeed(c.prefix, c.testId)->vehicleId(), c.expected) << c.name;
-    }
+    root.write(kVehicleIdPath, "none");
+    EXPECT_EQ(makeFeed("FBRI-")->vehicleId(), "none") << "no prefix on \"none\"";
 }
 
 TEST(SiriSmTtFeed, AsksTheServiceAboutTheTerminusStop) {
@@ -67,8 +48,11 @@ TEST(SiriSmTtFeed, AsksTheServiceAboutTheTerminusStop) {
     root.write(kVehicleIdPath, "1234");
     StubServer server;
     server.reply("/sm", readTestData("rail_siri/siri_sm_tt_ticketer.xml"));
-    EXPECT_EQ(cycle(*makeFeed("FBRI-", "", "0100BRP90312", server.url("/sm"))),
-              found("0100BRP90312", "FBRI-1234", "1780592940", "1780592700"));
+    auto feed = makeFeed("FBRI-", "", "T1", server.url("/sm"));
+    EXPECT_TRUE(feed->symbolUpdate("siri_sm_terminus_point_id", 0, "0100BRP90312"));
+    EXPECT_FALSE(feed->symbolUpdate("siri_sm_terminus_point_id", 0, "0100BRP90312")) << "same stop";
+    EXPECT_FALSE(feed->symbolUpdate("siri_sm_point_id", 0, "T3")) << "departures stop";
+    EXPECT_EQ(cycle(*feed), found("0100BRP90312", "FBRI-1234", "1780592940", "1780592700"));
     ASSERT_EQ(server.requestCount(), 1u);
     const RecordedRequest request = server.requests()[0];
     EXPECT_EQ(request.method, "POST");
@@ -82,7 +66,7 @@ TEST(SiriSmTtFeed, EachFailureReportsNoConnectionOnly) {
     server.reply("/other", readTestData("rail_siri/siri_sm_tt_vix_winter.xml"));
     const struct {
         const char* name;
-        const char* idFile;
+        const char* idFile;  // nullptr: no file
         const char* offline;
         const char* path;
         const char* terminus;
@@ -90,11 +74,11 @@ TEST(SiriSmTtFeed, EachFailureReportsNoConnectionOnly) {
     } cases[] = {
         {"no vehicle id, even with an offline file", nullptr, "rail_siri/siri_sm_tt_ticketer.xml", "/other", "T1",
          "SIRI_SM_TT_FeedImpl:downloadData: Missing vehicle ID. Unable to proceed."},
+        {"an empty id file names no vehicle", "  \n", nullptr, "/other", "T1",
+         "SIRI_SM_TT_FeedImpl:downloadData: Missing vehicle ID. Unable to proceed."},
         {"no terminus", "1234", nullptr, "/other", "", "SIRI_SM_TT_FeedImpl: Waiting for Stop ID. Unable to download data."},
         {"short answer", "1234", nullptr, "/short", "T1", "SIRI_SM_TT_FeedImpl:downloadData - unable to load data. Will retry."},
         {"vehicle not in the answer", "1234", nullptr, "/other", "T1",
-         "SIRI_SM_TT_FeedImpl:downloadData - unable to parse data. Giving up this attempt."},
-        {"none is still asked for", "none", nullptr, "/other", "T1",
          "SIRI_SM_TT_FeedImpl:downloadData - unable to parse data. Giving up this attempt."},
     };
     for (const auto& c : cases) {
@@ -107,14 +91,4 @@ TEST(SiriSmTtFeed, EachFailureReportsNoConnectionOnly) {
             << c.name;
         EXPECT_TRUE(log.contains(c.log)) << c.name << "\n" << log.dump();
     }
-}
-
-TEST(SiriSmTtFeed, TakesOnlyANewTerminusStop) {
-    auto feed = makeFeed("", "", "T1");
-    EXPECT_TRUE(feed->symbolUpdate("siri_sm_terminus_point_id", 0, "T2"));
-    EXPECT_FALSE(feed->symbolUpdate("siri_sm_terminus_point_id", 0, "T2")) << "same stop";
-    EXPECT_FALSE(feed->symbolUpdate("siri_sm_terminus_point_id", 0, "")) << "empty";
-    EXPECT_FALSE(feed->symbolUpdate("siri_sm_point_id", 0, "T3")) << "departures stop";
-    EXPECT_EQ(feed->terminusPointId(), "T2");
-    EXPECT_TRUE(feed->getExportPairs().empty()) << "nothing is cleared";
 }
