@@ -45,9 +45,10 @@ protected:
         for (int i = 1; i <= 4; ++i) db.attribute("10" + std::to_string(i), "PointIdentifier", codes(i, i)[0]);
     }
     void TearDown() override { setWallClock(nullptr); }
-    void makeFeed(const char* database = kDatabase) {
+    void makeFeed(const char* database = kDatabase, int timingPointsOnly = 1) {
         Json::Value params(Json::objectValue);
         params["Database"] = root.path(database);
+        params["open_data_timing_points_only"] = timingPointsOnly;
         params["open_data_test_vehicle_id"] = "7301";
         feed = std::make_unique<OpenDataR2P_FeedImpl>(server.url("/api/v1/live-journeys?api_token=" + kToken));
         configure(*feed, params);
@@ -100,6 +101,10 @@ TEST_F(R2pFeedTest, StopListImportPicksTheJourneyAndExportsItsDueVisitsInEveryZo
         EXPECT_EQ(server.requests().back().query, "api_token=" + kToken + "&vehicle_id=7301") << c.zone;
         EXPECT_FALSE(log.contains(kToken)) << log.dump();
     }
+    makeFeed(kDatabase, 0);  // every visit, not only timing points
+    feed->symbolUpdate("open_data_point_id_list", 0, kStopList);
+    const SymbolPairs everyVisit = {{"open_data_arrivals_point_id_array", "102,103,"}};
+    inZone(kLondon, [&] { EXPECT_EQ(pick(cycle(*feed), everyVisit), everyVisit); });
 }
 
 TEST(R2pJourneyChoice, EditDistanceAndStartOrderDecide) {
