@@ -1,9 +1,14 @@
 #include "core/data_feed.h"
 
-#include <cstdio>
-#include <fstream>
-#include <iostream>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
 #include <sstream>
+
+#include "core/download.h"
 
 #include "platform/file_root.h"
 #include "platform/strings.h"
@@ -43,26 +48,40 @@ void DataFeedImpl::addPair(const std::string& name, const std::string& value) {
     m_exportPairs.emplace_back(name, value);
 }
 
-std::string DataFeedImpl::runCommand(const std::string& command) {
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) {
-        std::cerr << "ERROR: popen failed excuting command: " << command << '\n';
-        return "";
-    }
-    std::string output;
-    char buffer[4096];
-    size_t got;
-    while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, got);
-    pclose(pipe);
-    return output;
+std::string DataFeedImpl::readFileToString(const std::string& path) {
+    std::string content;
+    readLocalFile(path, content);
+    return content;
 }
 
-std::string DataFeedImpl::readFileToString(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return "";
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
+bool DataFeedImpl::readLocalFile(const std::string& path, std::string& content) {
+    // Without blocking: a FIFO planted in place of a file must not hold up a refresh.
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    const size_t cap = downloadLimits().maxDownloadBytes;
+    struct stat info {};
+    bool readable = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && static_cast<uint64_t>(info.st_size) <= cap;
+    if (!readable) {
+        close(fd);
+        logLine(8, "DataFeed: ", path, " is not a regular file of at most ", cap, " bytes; read as missing");
+        return false;
+    }
+    std::string text;
+    text.reserve(static_cast<size_t>(info.st_size));
+    char chunk[65536];
+    ssize_t got;
+    while (text.size() <= cap && (got = read(fd, chunk, sizeof chunk)) != 0) {
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) break;
+        text.append(chunk, static_cast<size_t>(got));
+    }
+    close(fd);
+    if (text.size() > cap) {  // grew while being read
+        logLine(8, "DataFeed: ", path, " is larger than ", cap, " bytes; read as missing");
+        return false;
+    }
+    content = std::move(text);
+    return true;
 }
 
 std::string DataFeedImpl::addUrlParameter(const std::string& url, const std::string& key, const std::string& value) {
@@ -70,8 +89,9 @@ std::string DataFeedImpl::addUrlParameter(const std::string& url, const std::str
 }
 
 std::string DataFeedImpl::readVehicleId(unsigned maxLength) {
-    std::ifstream in(rootedPath(kVehicleIdPath));
-    if (!in) return "";
+    std::string text;
+    if (!readLocalFile(rootedPath(kVehicleIdPath), text)) return "";
+    std::istringstream in(text);
     std::string word;
     in >> word;
     if (maxLength != 0 && toupper(word) != "NONE" && word.size() > maxLength)
@@ -81,12 +101,7 @@ std::string DataFeedImpl::readVehicleId(unsigned maxLength) {
 
 bool DataFeedImpl::readOfflineFile(const std::string& builtInPath, std::string& content, int logLevel,
                                    const std::string& logText) {
-    std::string path = rootedPath(builtInPath);
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::ostringstream text;
-    text << in.rdbuf();
-    content = text.str();
+    if (!readLocalFile(rootedPath(builtInPath), content)) return false;
     logLine(logLevel, logText);
     return true;
 }

@@ -44,16 +44,18 @@ public:
 
     // Shared operations of every feed.
     void addPair(const std::string& name, const std::string& value);
-    // The command's whole standard output, byte-exact; "" when it can't be started.
-    static std::string runCommand(const std::string& command);
-    // The whole file, or "" when it can't be opened.
+    // The whole file, or "" when it can't be read (see readLocalFile).
     static std::string readFileToString(const std::string& path);
+    // Reads a regular file of at most the download cap, opened without
+    // blocking; anything else reads as missing (false), with a log line
+    // when the file exists.
+    static bool readLocalFile(const std::string& path, std::string& content);
     static std::string addUrlParameter(const std::string& url, const std::string& key, const std::string& value);
     // First word of the vehicle id file; when maxLength > 0 a longer id keeps
     // its last maxLength characters ("NONE" in any case is returned as is).
     static std::string readVehicleId(unsigned maxLength);
     // Reads the feed's offline file (a built-in path, under the file root) into
-    // content; when it could be opened logs logText at logLevel and returns true.
+    // content as readLocalFile does; when it could be read logs logText at logLevel and returns true.
     static bool readOfflineFile(const std::string& builtInPath, std::string& content, int logLevel,
                                 const std::string& logText);
 

@@ -1,34 +1,66 @@
-// Command lines for the shell. Every value that reaches a command goes
-// through shellQuote, so no value from the network, an imported symbol, a
-// file or the configuration can run a command. Only the module's curl option
-// string is left for the shell to split: the vehicle supplies options there.
+// A curl request, built so that no value can run a command or become an
+// option. curl is started without a shell: the vehicle's "CurlParams" are
+// split into words by the shell's quoting rules (nothing expanded or run) and
+// every part that may carry a secret - the URL, headers, user and password,
+// the request body - goes to curl as a config on its standard input, where
+// no other local user can read it.
 #pragma once
 
 #include <string>
+#include <vector>
 
 // The value as one POSIX shell word: in single quotes, ' written as '\''.
 std::string shellQuote(const std::string& value);
 
-// "curl " + options, then quoted arguments. text() is what runs; logText()
-// is the same line with secrets masked, for the log.
+// The words of text by the shell's quoting rules: blanks separate words,
+// single quotes keep everything, double quotes keep all but \" \\ \$ \`,
+// a backslash outside quotes keeps the next character. Nothing is expanded.
+std::vector<std::string> splitShellWords(const std::string& text);
+
+// value as a curl config string: in double quotes, \ and " escaped, tab,
+// line feed, carriage return and vertical tab written as curl reads them back.
+std::string curlConfigQuote(const std::string& value);
+
 class CurlCommand {
 public:
     explicit CurlCommand(const std::string& curlParams);
-    // A plain argument (a flag such as -X, a method, a content type).
+    // A plain command-line argument (a flag such as -k or -X, a method). Never a secret.
     CurlCommand& arg(const std::string& value);
-    // A URL, sent exactly as written (no curl globbing); secret query values
-    // (key, app_key, api_token, ...) are masked in the log.
-    CurlCommand& url(const std::string& value);
-    // An argument made of a visible part and a secret, e.g. a header name and its token.
-    CurlCommand& secretArg(const std::string& visible, const std::string& secret);
-    // An argument shown in the log only by its length (request bodies holding credentials).
-    CurlCommand& hiddenArg(const std::string& value, const std::string& description);
+    // The URL, sent exactly as written (no curl globbing). configKey names
+    // the configuration key it came from, for the refusal line. Secret query
+    // values (key, app_key, api_token, ...) are masked in the log.
+    CurlCommand& url(const std::string& value, const std::string& configKey = "URL");
+    // A request header whose value is shown in the log.
+    CurlCommand& header(const std::string& name, const std::string& value);
+    // A request header whose value is a credential: masked in the log.
+    CurlCommand& secretHeader(const std::string& name, const std::string& secret, const std::string& configKey);
+    // HTTP authentication, always "user:password" (a bare user name makes
+    // curl prompt on the terminal); the password is masked in the log.
+    CurlCommand& user(const std::string& name, const std::string& password, const std::string& configKey);
+    // The request body, sent as written. The log shows logForm: the body
+    // with any credential in it masked.
+    CurlCommand& body(const std::string& data, const std::string& logForm);
 
-    const std::string& text() const { return m_text; }
+    // The program's arguments: "curl", the options, then "--config -".
+    std::vector<std::string> argv() const;
+    // What curl reads on its standard input.
+    const std::string& config() const { return m_config; }
+    // The equivalent command line with every secret masked, to rerun by hand.
     const std::string& logText() const { return m_log; }
+    // The masked URL, for log lines about this request.
+    const std::string& logUrl() const { return m_logUrl; }
+    // Empty, or the configuration key whose value can't be sent safely
+    // (a line break or NUL would start a new config line); then nothing is sent.
+    const std::string& refusedKey() const { return m_refusedKey; }
 
 private:
-    void append(const std::string& runPart, const std::string& logPart);
-    std::string m_text;
+    void addConfig(const std::string& option, const std::string& value);
+    void addLog(const std::string& text);
+    bool refuseIfUnsafe(const std::string& value, const std::string& configKey);
+
+    std::vector<std::string> m_args;
+    std::string m_config;
     std::string m_log;
+    std::string m_logUrl;
+    std::string m_refusedKey;
 };

@@ -1,11 +1,14 @@
 #include "core/web_services.h"
 
+#include <poll.h>
+#include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <cstring>
 #include <iostream>
 
 #include "core/config_keys.h"
+#include "core/download.h"
 #include "platform/clock.h"
 #include "platform/debug.h"
 #include "util/time_convert.h"
@@ -34,6 +37,18 @@ void timerTick(void* context) {
 void reportTimerError(const char* operation, int code) {
     std::cerr << "CTimer: " << operation << ": " << std::strerror(-code) << '\n';
 }
+
+// A size key in bytes or values: a positive integer, otherwise the default.
+size_t readSizeKey(const Json::Value& params, const char* key, size_t defaultValue) {
+    int value = readIntKey(params, key, 0);
+    return value > 0 ? static_cast<size_t>(value) : defaultValue;
+}
+
+void drainWakeFd(int fd) {
+    uint64_t count;
+    while (read(fd, &count, sizeof count) == sizeof count) {
+    }
+}
 }  // namespace
 
 const std::string& CWebServices::curlParams() { return g_curlParams; }
@@ -57,6 +72,15 @@ CWebServices::CWebServices(const CModuleParmMap& parmMap) : CModule(parmMap, "We
         feed->updateModuleParmMap(parmMap);
         feed->readModuleParmMap();
     }
+    m_wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    int workers = readIntKey(params, "max_parallel_downloads", kDefaultParallelDownloads);
+    if (workers < 1 || workers > 64) {
+        logLine(8, "CWebServices: max_parallel_downloads ", workers, " is outside 1..64; ",
+                kDefaultParallelDownloads, " used");
+        workers = kDefaultParallelDownloads;
+    }
+    allowDownloads();
+    m_pool = std::make_unique<RefreshPool>(static_cast<unsigned>(workers));
     SetModuleStatus(eStatusOk);
 }
 
@@ -90,6 +114,11 @@ void CWebServices::readConfiguration(const Json::Value& params, ModuleUrls& urls
 
     g_curlParams = readStringKey(params, "CurlParams", kDefaultCurlParams);
     g_pollInterval = readIntKey(params, "poll_interval", kDefaultPollIntervalSeconds);
+    DownloadLimits limits;
+    limits.maxDownloadBytes = readSizeKey(params, "max_download_bytes", limits.maxDownloadBytes);
+    limits.gtfsRtMaxDownloadBytes = readSizeKey(params, "gtfs_rt_max_download_bytes", limits.gtfsRtMaxDownloadBytes);
+    limits.maxJsonValues = readSizeKey(params, "max_json_values", limits.maxJsonValues);
+    setDownloadLimits(limits);
 
     for (const char* flag : kEnableFlags)
         if (readFlagKey(params, flag)) enabledFlags.push_back(flag);
@@ -116,6 +145,8 @@ void CWebServices::createFeeds(const ModuleUrls& urls, const std::vector<std::st
         for (const auto& entry : catalog) {
             if (flag != entry.flag) continue;
             m_feeds.push_back(entry.create(urls));
+            m_slots.emplace_back();
+            m_slots.back().name = std::string(flag).substr(0, flag.rfind("_enable"));
             created = true;
         }
         if (!created) logLine(8, "CWebServices: no feed is built for the enabled flag: ", flag);
@@ -124,11 +155,14 @@ void CWebServices::createFeeds(const ModuleUrls& urls, const std::vector<std::st
 
 CWebServices::~CWebServices() {
     logLine(2, "Destructing CWebServices");
+    stopWorkers();
     if (m_timer.state == CTimer::kRunning) {
         int rc = vorn_timer_stop(&m_timer.handle);
         if (rc < 0) reportTimerError("vorn_timer_stop", rc);
     }
     if (m_timer.handle.fd >= 0) close(m_timer.handle.fd);
+    if (m_timer.loop && m_wakeFd >= 0) m_timer.loop->unwatch(m_wakeFd);
+    if (m_wakeFd >= 0) close(m_wakeFd);
 }
 
 void CWebServices::SetEventLoop(CEventLoop& loop) {
@@ -153,52 +187,214 @@ void CWebServices::SetEventLoop(CEventLoop& loop) {
         else
             reportTimerError("vorn_timer_start", rc);
     }
+    if (m_wakeFd >= 0)
+        loop.watch(m_wakeFd, [this] {
+            drainWakeFd(m_wakeFd);
+            applyFinished();
+        });
     CModule::SetEventLoop(loop);
 }
 
 void CWebServices::Update() {
     int64_t now = monotonicSeconds();
     if (!m_updateDue && now - m_lastUpdate <= g_pollInterval) return;
-    logLine(2, "CWebServices: Updating data from webservices...");
     m_lastUpdate = now;
     m_updateDue = false;
-    updateAllFeeds();
+    startCycle();
 }
 
 void CWebServices::updateAllFeeds() {
-    for (auto& feed : m_feeds) ExportFeed(*feed);
+    waitUntilIdle();
+    startCycle();
+    waitUntilIdle();
 }
 
-void CWebServices::ExportFeed(DataFeed& feed) {
-    feed.downloadData(g_curlParams);
-    SymbolPairs pairs = feed.getExportPairs();
+bool CWebServices::busy(const FeedSlot& slot) const {
+    return slot.state != FeedSlot::State::kIdle || slot.resultReady;
+}
+
+bool CWebServices::anyBusy() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_finished.empty()) return true;
+    for (const auto& slot : m_slots)
+        if (busy(slot)) return true;
+    return false;
+}
+
+void CWebServices::startCycle() {
+    logLine(2, "CWebServices: Updating data from webservices...");
+    std::vector<size_t> starting;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        for (size_t i = 0; i < m_slots.size(); ++i) {
+            FeedSlot& slot = m_slots[i];
+            if (busy(slot)) {
+                logLine(8, "CWebServices: ", slot.name, " is still refreshing; left out of this cycle");
+                continue;
+            }
+            slot.inCycle = true;
+            starting.push_back(i);
+        }
+    }
+    for (size_t i : starting) queueRefresh(i, true);
+}
+
+void CWebServices::queueRefresh(size_t index, bool forCycle) {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_slots[index].state = FeedSlot::State::kQueued;
+        m_slots[index].forCycle = forCycle;
+    }
+    if (m_pool) m_pool->post([this, index] { refreshOnWorker(index); });
+}
+
+void CWebServices::refreshOnWorker(size_t index) {
+    DataFeed* feed;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_slots[index].state = FeedSlot::State::kRunning;
+        feed = m_feeds[index].get();
+    }
+    feed->downloadData(g_curlParams);
+    FinishedRefresh finished{index, feed->getExportPairs()};
+    feed->clearExportPairs();
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_finished.push_back(std::move(finished));
+    }
+    uint64_t one = 1;
+    if (write(m_wakeFd, &one, sizeof one) < 0) logLine(16, "CWebServices: cannot wake the loop: ", std::strerror(errno));
+}
+
+void CWebServices::applyFinished() {
+    std::vector<FinishedRefresh> finished;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        finished.swap(m_finished);
+    }
+    for (auto& done : finished) {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        FeedSlot& slot = m_slots[done.slot];
+        slot.state = FeedSlot::State::kIdle;
+        // Imports that came while it ran; a refresh they ask for replaces this result.
+        bool refreshAgain = false;
+        while (!slot.imports.empty()) {
+            SymbolValue import = std::move(slot.imports.front());
+            slot.imports.pop_front();
+            if (m_feeds[done.slot]->symbolUpdate(import.first, 0, import.second)) refreshAgain = true;
+        }
+        if (refreshAgain) {
+            slot.inCycle = false;
+            lock.unlock();
+            queueRefresh(done.slot, false);
+        } else if (slot.forCycle) {
+            slot.result = std::move(done.pairs);
+            slot.resultReady = true;
+        } else {
+            lock.unlock();
+            ExportFeed(done.pairs);
+        }
+    }
+    applyCycleInOrder();
+}
+
+void CWebServices::applyCycleInOrder() {
+    for (size_t i = 0; i < m_slots.size(); ++i) {
+        SymbolPairs pairs;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            FeedSlot& slot = m_slots[i];
+            if (!slot.inCycle) continue;
+            if (!slot.resultReady) return;  // the feeds after it wait
+            pairs = std::move(slot.result);
+            slot.result.clear();
+            slot.resultReady = false;
+            slot.inCycle = false;
+        }
+        ExportFeed(pairs);
+    }
+}
+
+void CWebServices::waitUntilIdle() {
+    while (anyBusy()) {
+        pollfd wake{m_wakeFd, POLLIN, 0};
+        if (poll(&wake, 1, -1) < 0 && errno != EINTR) break;
+        drainWakeFd(m_wakeFd);
+        applyFinished();
+    }
+}
+
+void CWebServices::ExportFeed(const SymbolPairs& pairs) {
     for (const auto& pair : pairs) {
         logLine(2, "CWebServices: Exporting symbol:", pair.first, " : ", pair.second);
         std::lock_guard<std::mutex> lock(Tags().mutex());
         Tags().SetValueByTag(pair.first, pair.second);
     }
     Broadcast();
-    feed.clearExportPairs();
 }
 
 void CWebServices::SymbolUpdate(const std::string& name, int x, const std::string& value) {
-    for (auto& feed : m_feeds)
-        if (feed->symbolUpdate(name, x, value)) ExportFeed(*feed);
+    std::vector<size_t> refresh;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        for (size_t i = 0; i < m_slots.size(); ++i) {
+            FeedSlot& slot = m_slots[i];
+            if (slot.state == FeedSlot::State::kRunning) {
+                slot.imports.emplace_back(name, value);
+                continue;
+            }
+            // Idle, or queued but not yet picked up by a worker: no other thread touches it.
+            if (!m_feeds[i]->symbolUpdate(name, x, value) || slot.state == FeedSlot::State::kQueued) continue;
+            if (slot.resultReady) {  // the waiting cycle result is older than what the import asks for
+                slot.resultReady = false;
+                slot.inCycle = false;
+                slot.result.clear();
+            }
+            refresh.push_back(i);
+        }
+    }
+    for (size_t i : refresh) queueRefresh(i, false);
+    if (!refresh.empty()) applyCycleInOrder();
 }
 
 void CWebServices::ParametersUpdate(const CParameters& params) {
+    waitUntilIdle();
     for (auto& feed : m_feeds) feed->updateParemeters(params);
     m_lastUpdate = 0;
     m_updateDue = true;
 }
 
-void CWebServices::addFeed(std::unique_ptr<DataFeed> feed) {
+void CWebServices::addFeed(std::unique_ptr<DataFeed> feed, const std::string& name) {
     feed->updateModuleParmMap(ParmMap());
     feed->readModuleParmMap();
+    std::lock_guard<std::mutex> lock(m_mutex);
     m_feeds.push_back(std::move(feed));
+    m_slots.emplace_back();
+    m_slots.back().name = name;
 }
 
-void CWebServices::Shutdown() { m_feeds.clear(); }
+void CWebServices::stopWorkers() {
+    if (!m_pool) return;
+    // Ending the children first lets every running refresh return at once.
+    endAllDownloads();
+    m_pool->stop();
+    m_pool.reset();
+    allowDownloads();
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_finished.clear();
+    for (auto& slot : m_slots) {
+        FeedSlot fresh;
+        fresh.name = slot.name;
+        slot = std::move(fresh);
+    }
+}
+
+void CWebServices::Shutdown() {
+    stopWorkers();
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_feeds.clear();
+    m_slots.clear();
+}
 
 void CWebServices::MessageAck(const std::string&) {}
 void CWebServices::ConnectionStateUpdate(bool) {}

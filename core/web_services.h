@@ -3,13 +3,16 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "core/data_feed.h"
 #include "core/feed_catalog.h"
+#include "core/refresh_pool.h"
 #include "platform/event_loop.h"
 #include "platform/module.h"
 
@@ -17,6 +20,7 @@ constexpr const char* kDefaultTimeZone = ":/usr/share/zoneinfo/Europe/London";
 constexpr const char* kDefaultCurlParams = "--connect-timeout 3 --max-time 5";
 constexpr int kDefaultPollIntervalSeconds = 60;
 constexpr unsigned kTimerPeriodMs = 2000;
+constexpr int kDefaultParallelDownloads = 8;
 
 struct CTimer {
     enum State { kNotSetUp = 0, kRunning = 1, kStopped = 2 };
@@ -38,20 +42,24 @@ public:
     void ConnectionStateUpdate(bool connected) override;
     void SetEventLoop(CEventLoop& loop) override;
 
-    // The timer callback: a full update when due (first tick, after a
+    // The timer callback: starts a full update when due (first tick, after a
     // parameter update, or more than the poll interval after the last one).
+    // Feeds refresh on workers; their results are applied as they end.
     void Update();
     // Makes the next Update() a full update, whatever the interval.
     void requestUpdate() { m_updateDue = true; }
-    // Refreshes every feed in creation order, now.
+    // A full update of every feed, waited for: when it returns every feed has
+    // refreshed and its pairs are published, in creation order.
     void updateAllFeeds();
-    // Refreshes one feed and publishes its pairs with one broadcast.
-    void ExportFeed(DataFeed& feed);
+    // Waits until no refresh is running or waiting, applying results as they end.
+    void waitUntilIdle();
+    // Publishes one feed's pairs: tag store, then one broadcast.
+    void ExportFeed(const SymbolPairs& pairs);
 
     const std::vector<std::unique_ptr<DataFeed>>& feeds() const { return m_feeds; }
     // Appends a feed built outside the catalog (a test's own feed); it is read
     // its parameter map like the others.
-    void addFeed(std::unique_ptr<DataFeed> feed);
+    void addFeed(std::unique_ptr<DataFeed> feed, const std::string& name = "test feed");
     int timerState() const { return m_timer.state; }
 
     // Module-wide settings shared by all feeds (one module per process).
@@ -59,10 +67,43 @@ public:
     static int pollInterval();
 
 private:
+    // What the loop knows of one feed. Guarded by m_mutex: a worker moves a
+    // refresh from queued to running, so an import can tell whether the feed
+    // may be touched.
+    struct FeedSlot {
+        enum class State { kIdle, kQueued, kRunning };
+        std::string name;
+        State state = State::kIdle;
+        bool inCycle = false;      // the cycle waits for this feed's result
+        bool forCycle = false;     // the queued or running refresh is the cycle's
+        bool resultReady = false;  // finished, waiting for the feeds before it
+        SymbolPairs result;
+        std::deque<SymbolValue> imports;  // arrived while running
+    };
+    struct FinishedRefresh {
+        size_t slot;
+        SymbolPairs pairs;
+    };
+
     void readConfiguration(const Json::Value& params, ModuleUrls& urls, std::vector<std::string>& enabledFlags);
     void createFeeds(const ModuleUrls& urls, const std::vector<std::string>& enabledFlags);
+    void startCycle();
+    // Marks the feed queued and hands its refresh to a worker (m_mutex not held).
+    void queueRefresh(size_t slot, bool forCycle);
+    void refreshOnWorker(size_t slot);
+    // Applies the refreshes that have ended, then the cycle's results that are next in order.
+    void applyFinished();
+    void applyCycleInOrder();
+    bool busy(const FeedSlot& slot) const;
+    bool anyBusy();
+    void stopWorkers();
 
     std::vector<std::unique_ptr<DataFeed>> m_feeds;
+    std::vector<FeedSlot> m_slots;
+    std::mutex m_mutex;
+    std::vector<FinishedRefresh> m_finished;
+    int m_wakeFd = -1;  // written by a worker when a refresh ends
+    std::unique_ptr<RefreshPool> m_pool;
     int64_t m_lastUpdate = 0;
     bool m_updateDue = true;
     CTimer m_timer;

@@ -1,6 +1,7 @@
 #include "host/runner.h"
 
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
@@ -121,19 +122,23 @@ void runEventLoop(CWebServices& module, CEventLoop& loop) {
     }
     std::string pending;
     loop.watch(STDIN_FILENO, [&] {
-        char buffer[4096];
-        ssize_t got = read(STDIN_FILENO, buffer, sizeof buffer);
+        // Every line that is ready now, not one block per wake-up.
+        int ready = 0;
+        if (ioctl(STDIN_FILENO, FIONREAD, &ready) < 0 || ready < 1) ready = 1;
+        std::string buffer(static_cast<size_t>(ready), '\0');
+        ssize_t got = read(STDIN_FILENO, &buffer[0], buffer.size());
         if (got <= 0) {
             loop.unwatch(STDIN_FILENO);  // end of input: keep running on the timer
             return;
         }
-        pending.append(buffer, static_cast<size_t>(got));
-        for (size_t nl; (nl = pending.find('\n')) != std::string::npos;) {
-            std::string line = pending.substr(0, nl);
-            pending.erase(0, nl + 1);
+        pending.append(buffer, 0, static_cast<size_t>(got));
+        size_t start = 0;
+        for (size_t nl; (nl = pending.find('\n', start)) != std::string::npos; start = nl + 1) {
+            std::string line = pending.substr(start, nl - start);
             if (!line.empty() && line.back() == '\r') line.pop_back();
             importSymbol(module, line);
         }
+        pending.erase(0, start);
     });
     module.SetEventLoop(loop);
     loop.run();
@@ -175,12 +180,11 @@ int runHost(int argc, char** argv, std::ostream& out, std::ostream& err) {
     module->setBroadcastSink(
         [&out, &options](const std::vector<SymbolValue>& symbols) { printSymbols(out, options.jsonl, symbols); });
     for (const auto& assignment : options.imports) importSymbol(*module, assignment);
+    module->waitUntilIdle();  // imports given at start are applied before the first cycle
 
     if (options.cycles > 0) {
-        for (int i = 0; i < options.cycles; ++i) {
-            module->requestUpdate();
-            module->Update();
-        }
+        // Each cycle waits for the one before, so every cycle includes every feed.
+        for (int i = 0; i < options.cycles; ++i) module->updateAllFeeds();
     } else {
         runEventLoop(*module, loop);
     }

@@ -31,7 +31,7 @@ void CachedJsonFeedImpl::download(const std::string& curlParams) {
     CurlCommand command = downloadCommand(curlParams);
     // A failed download is cached too: the empty response reports no
     // connection until the next download is due.
-    m_data = runCommand(command.text());
+    m_data = ::download(command);
     m_gate.markDownloaded();
     logLine(2, m_texts.retrievedLog, m_data.size());
     // An empty response would only replace the last good copy with nothing.

@@ -149,10 +149,10 @@ bool FlightDeparturesFeedAzinqImpl::canDownload() const {
 CurlCommand FlightDeparturesFeedAzinqImpl::downloadCommand(const std::string& curlParams) const {
     CurlCommand command(curlParams);
     command.arg("-k")
-        .arg("-H").secretArg("username:", m_username)
-        .arg("-H").secretArg("password:", m_password)
-        .arg("-H").secretArg("token:", m_token)
-        .url(url());
+        .secretHeader("username", m_username, "flight_departures_username")
+        .secretHeader("password", m_password, "flight_departures_password")
+        .secretHeader("token", m_token, "flight_departures_token")
+        .url(url(), "flight_departures_azinq_url");
     logLine(2, "FlightDeparturesFeedAzinqImpl download command: ", command.logText());
     return command;
 }

@@ -1,7 +1,7 @@
 #include "feeds/news/rss_feed.h"
 
 #include "core/config_keys.h"
-#include "core/shell_command.h"
+#include "core/download.h"
 #include "core/symbol_list.h"
 #include "core/xml_dom.h"
 #include "util/text_clean.h"
@@ -23,9 +23,9 @@ void RssFeedImpl::readModuleParmMap() {
 int RssFeedImpl::downloadData(std::string curlParams) {
     if (!readOfflineFile(kRssOfflinePath, m_data, 4, "RSS:downloadData - Offline test file used. ")) {
         CurlCommand command(curlParams);
-        command.url(m_url);
+        command.url(m_url, "rss_url");
         logLine(4, "RSS:downloadData - command: ", command.logText());
-        m_data = runCommand(command.text());
+        m_data = download(command);
         logLine(2, "RSS: Retrieved data; ", m_data.size());
     }
     return parse(m_data);

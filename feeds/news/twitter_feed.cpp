@@ -6,7 +6,7 @@
 
 #include "core/config_keys.h"
 #include "core/json_text.h"
-#include "core/shell_command.h"
+#include "core/download.h"
 #include "platform/file_root.h"
 #include "util/text_clean.h"
 
@@ -32,8 +32,8 @@ void TwitterFeedImpl::readModuleParmMap() {
     logLine(2, "Twitter: Twitter poll interval set to: ", m_pollInterval);
 }
 
-std::string TwitterFeedImpl::scriptCommand(const std::string& curlParams) {
-    return shellQuote(rootedPath(kTwitterScriptPath)) + " " + shellQuote(curlParams);
+std::vector<std::string> TwitterFeedImpl::scriptCommand(const std::string& curlParams) {
+    return {rootedPath(kTwitterScriptPath), curlParams};
 }
 
 int TwitterFeedImpl::downloadData(std::string curlParams) {
@@ -43,10 +43,10 @@ int TwitterFeedImpl::downloadData(std::string curlParams) {
                             " used instead of live data.")) {
         m_data = offline;
     } else {
-        const std::string command = scriptCommand(curlParams);
-        logLine(4, "Twitter: downloadData():  ", command);
+        const std::vector<std::string> command = scriptCommand(curlParams);
+        logLine(4, "Twitter: downloadData():  ", shellQuote(command[0]), " ", shellQuote(command[1]));
         if (m_gate.isDue()) {
-            m_data = runCommand(command);
+            m_data = runProgram(command, "", downloadLimits().maxDownloadBytes, command[0]).output;
             m_gate.markDownloaded();
         }
     }

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "core/data_feed.h"
 #include "core/download_gate.h"
@@ -32,7 +33,7 @@ public:
     int parse(const std::string& text);
 
     // The shell command that runs the script with the curl options as its one argument.
-    static std::string scriptCommand(const std::string& curlParams);
+    static std::vector<std::string> scriptCommand(const std::string& curlParams);
 
 private:
     std::string m_data;

@@ -105,7 +105,7 @@ bool OpenDataFeedImpl::readTestFeedFile(const std::string& path, std::string& te
 
 bool OpenDataFeedImpl::fetchFromServer(const std::string& curlParams, const std::string& vehicleId,
                                        std::string& text) {
-    text = runCommand(createCurlCommand(m_url, curlParams, vehicleId).text());
+    text = download(createCurlCommand(m_url, curlParams, vehicleId));
     if (text.size() < opendata::kUsableDocumentMinBytes) return false;
     logLine(4, "OpenDataFeedImpl::downloadData - downloaded data from server: ", text.size(), " bytes. ");
     return true;

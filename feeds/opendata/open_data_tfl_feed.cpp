@@ -186,7 +186,7 @@ ConnectionsRecord OpenDataTFL_FeedImpl::getConnectionsRecord(const std::string& 
     CurlCommand command("-k " + m_curlParams);
     command.url(url);
     logLine(2, "OpenDataTFL_FeedImpl::getConnectionsRecord command: ", command.logText());
-    std::string text = runCommand(command.text());
+    std::string text = download(command);
     logLine(2, "OpenDataTFL_FeedImpl::getConnectionsRecord for stop point ID ", stopPointId,
             " - processing: ", text.size(), " bytes.");
     ConnectionsRecord record;

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "core/config_keys.h"
-#include "core/shell_command.h"
+#include "core/download.h"
 #include "core/symbol_list.h"
 #include "feeds/opendata/open_data_feed.h"
 #include "feeds/opendata/open_data_tfl_feed.h"
@@ -72,7 +72,7 @@ void TFL_Line_Status_FeedImpl::readModuleParmMap() {
     m_sortColumn3 = readStringKey(params, "tfl_line_status_sort_column_3", "");
 }
 
-std::string TFL_Line_Status_FeedImpl::createCurlCommand(int index, const std::string& curlParams,
+CurlCommand TFL_Line_Status_FeedImpl::createCurlCommand(int index, const std::string& curlParams,
                                                         std::string& logText) const {
     std::string url;
     switch (index) {
@@ -86,14 +86,14 @@ std::string TFL_Line_Status_FeedImpl::createCurlCommand(int index, const std::st
     }
     if (url.empty()) {
         logText.clear();
-        return "";
+        return CurlCommand("");
     }
     url = addUrlParameter(addUrlParameter(url, "app_id", m_appId), "app_key", m_appKey);
     CurlCommand command("-k " + curlParams);
     command.url(url);
     logText = command.logText();
     logLine(2, "TFL line status download command: ", logText);
-    return command.text();
+    return command;
 }
 
 bool TFL_Line_Status_FeedImpl::parse(const std::string& data, std::vector<LineStatusRecord>& lines,
@@ -143,12 +143,12 @@ int TFL_Line_Status_FeedImpl::downloadData(std::string curlParams) {
     for (int index = kTube; index < kModeEnd; ++index) {
         if ((m_linesMask & (1u << index)) == 0) continue;
         std::string logText;
-        std::string command = createCurlCommand(index, curlParams, logText);
-        if (command.empty()) {
+        CurlCommand command = createCurlCommand(index, curlParams, logText);
+        if (logText.empty()) {
             logLine(8, "TFL_Line_Status_FeedImpl::downloadData: no URL configured for mode index ", index);
             continue;
         }
-        if (parse(runCommand(command), m_lines, m_maxSeverityArraySize)) anyParsed = true;
+        if (parse(download(command), m_lines, m_maxSeverityArraySize)) anyParsed = true;
     }
 
     if (anyParsed) {

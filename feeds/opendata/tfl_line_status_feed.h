@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/data_feed.h"
+#include "core/download.h"
 
 struct LineStatusRecord {
     std::string id;
@@ -38,7 +39,7 @@ public:
     void readModuleParmMap() override;
 
     // The request of one mode, or an empty command text for an index past the modes.
-    std::string createCurlCommand(int index, const std::string& curlParams, std::string& logText) const;
+    CurlCommand createCurlCommand(int index, const std::string& curlParams, std::string& logText) const;
     // Appends the lines of one reply (a JSON array of line objects) to lines
     // and raises maxStatuses to the largest status count. False, with lines
     // unchanged, when the reply is not a non-empty array of line objects.

@@ -9,7 +9,7 @@
 
 #include "core/config_keys.h"
 #include "core/secrets.h"
-#include "core/shell_command.h"
+#include "core/download.h"
 #include "core/symbol_list.h"
 #include "core/xml_dom.h"
 #include "core/xml_text.h"
@@ -121,7 +121,7 @@ int DarwinFeedImpl::downloadData(std::string curlParams) {
             logLine(2, "DarwinFeedImpl:downloadData skipping empty crs request");
         } else {
             logLine(2, "DarwinFeedImpl:downloadData accessing Darwin feed for ", crs);
-            response = runCommand(createCurlCommand(crs, curlParams));
+            response = download(createCurlCommand(crs, curlParams));
         }
         logLine(2, "DarwinFeedImpl:downloadData - Retrieved data: ", response.size());
         if (parse(response)) prepareExportsymbols();
@@ -166,20 +166,15 @@ std::string DarwinFeedImpl::buildDepartureBoardRequest(const std::string& crs) c
     return requestDocument(m_token, m_rowCount, crs);
 }
 
-std::string DarwinFeedImpl::requestCommand(const std::string& body, const std::string& endpoint,
-                                           const std::string& curlParams) {
+CurlCommand DarwinFeedImpl::createCurlCommand(const std::string& crs, const std::string& curlParams) const {
     // -k as on the vehicle's other requests: the board may boot without a
     // CA bundle or with its clock not yet set.
     CurlCommand command(curlParams);
-    command.arg("-k").arg("-X").arg("POST").arg("-H").arg("Content-Type: text/xml").arg("--data-ascii").arg(body).url(endpoint);
-    return command.text();
-}
-
-std::string DarwinFeedImpl::createCurlCommand(const std::string& crs, const std::string& curlParams) const {
-    // The logged line is the same command with the token masked in the body.
-    logLine(2, "createCurlCommand: ",
-            requestCommand(requestDocument(maskSecret(m_token), m_rowCount, crs), m_endpoint, curlParams));
-    return requestCommand(buildDepartureBoardRequest(crs), m_endpoint, curlParams);
+    command.arg("-k").arg("-X").arg("POST").header("Content-Type", "text/xml");
+    command.body(buildDepartureBoardRequest(crs), requestDocument(maskSecret(m_token), m_rowCount, crs))
+        .url(m_endpoint, "rail_departures_url");
+    logLine(2, "createCurlCommand: ", command.logText());
+    return command;
 }
 
 bool DarwinFeedImpl::parse(const std::string& text) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/data_feed.h"
+#include "core/download.h"
 
 constexpr const char* kDarwinOfflinePath = "/vorn/media/offline/darwin.xml";
 constexpr const char* kDarwinDefaultEndpoint = "https://lite.realtime.nationalrail.co.uk/OpenLDBWS/ldb11.asmx";
@@ -47,7 +48,7 @@ public:
     bool symbolUpdate(const std::string& name, int x, const std::string& value) override;
 
     // The curl command line of one request, every value shell-quoted.
-    std::string createCurlCommand(const std::string& crs, const std::string& curlParams) const;
+    CurlCommand createCurlCommand(const std::string& crs, const std::string& curlParams) const;
     // The SOAP request document, values XML-escaped.
     std::string buildDepartureBoardRequest(const std::string& crs) const;
     // Parses a GetDepartureBoard response into the board fields and the
@@ -74,8 +75,6 @@ private:
     void readParameters();
     static std::string requestDocument(const std::string& token, const std::string& rowCount,
                                        const std::string& crs);
-    static std::string requestCommand(const std::string& body, const std::string& endpoint,
-                                      const std::string& curlParams);
 
     std::string m_locationName;
     std::string m_platformAvailable;

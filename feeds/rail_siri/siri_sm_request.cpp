@@ -62,15 +62,15 @@ void SIRI_SM_Request::createCredentials(const siri_sm_request_data& data, CurlCo
     if (data.username_.empty()) return;
     // Always "user:password", even with an empty password: curl given a bare
     // user name stops to prompt for the password on the terminal or stdin.
-    command.arg("-u").secretArg(data.username_ + ":", data.password_);
+    command.user(data.username_, data.password_, "siri_sm_username/siri_sm_password");
 }
 
 CurlCommand SIRI_SM_Request::createPostCommand(const siri_sm_request_data& data, const std::string& request,
                                                const char* label) {
     CurlCommand command(data.curl_parm_);
     createCredentials(data, command);
-    command.arg("-k").arg("-X").arg("POST").arg("-H").arg("content-type: text/soap+xml; charset=utf-8");
-    command.arg("--data-ascii").arg(request).url(data.feed_);
+    command.arg("-k").arg("-X").arg("POST").header("content-type", "text/soap+xml; charset=utf-8");
+    command.body(request, request).url(data.feed_, "siri_sm_url");
     logLine(2, label, command.logText());
     return command;
 }
@@ -87,7 +87,7 @@ CurlCommand SIRI_SM_Request::createCurlCommandR2P(const siri_sm_request_data& da
     std::string url = addUrlParameter(data.feed_, "key", percentEncode(data.key_));
     url = addUrlParameter(url, "location", percentEncode(data.stop_id_));
     CurlCommand command(data.curl_parm_);
-    command.url(url);
+    command.url(url, "siri_sm_url");
     logLine(2, "createCurlCommandR2P: ", command.logText());
     return command;
 }
@@ -125,7 +125,7 @@ SiriLoadResult SIRI_SM_Request::postRequest(const siri_sm_request_data& data, bo
     std::string timestamp = requestTimestamp();
     CurlCommand command = ticketer ? createCurlCommandTicketer(data, createRequestTicketer(data, timestamp))
                                    : createCurlCommandVIX(data, createRequestVIX(data, timestamp));
-    return makeResult(runCommand(command.text()));
+    return makeResult(download(command));
 }
 
 SiriLoadResult SIRI_SM_Request::loadDataFromServerTicketer(const siri_sm_request_data& data) {
@@ -137,7 +137,7 @@ SiriLoadResult SIRI_SM_Request::loadDataFromServerVIX(const siri_sm_request_data
 }
 
 SiriLoadResult SIRI_SM_Request::loadDataFromServerR2P(const siri_sm_request_data& data) {
-    return makeResult(runCommand(createCurlCommandR2P(data).text()));
+    return makeResult(download(createCurlCommandR2P(data)));
 }
 
 SiriLoadResult SIRI_SM_Request::loadDataFromFile(const std::string& path) {

@@ -20,7 +20,7 @@
 #include "core/file_write.h"
 #include "core/lookups.h"
 #include "core/secrets.h"
-#include "core/shell_command.h"
+#include "core/download.h"
 #include "core/symbol_list.h"
 #include "platform/clock.h"
 #include "platform/file_root.h"
@@ -261,28 +261,11 @@ void GTFS_RT_FeedImpl::logIfInvalid(const GTFS::GTFS_RT_Parser& parser, const st
 }
 
 std::string GTFS_RT_FeedImpl::getData(const std::string& url, const std::string& curlParams) {
-    std::string pattern = rootedPath(kGtfsDownloadPrefix) + "XXXXXX";
-    std::error_code ignored;
-    std::filesystem::create_directories(std::filesystem::path(pattern).parent_path(), ignored);
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    int fd = mkstemp(name.data());
-    if (fd < 0) {
-        logLine(16, "GTFS_RT_FeedImpl::getData: cannot create a download file ", pattern, ": ", std::strerror(errno));
-        return "";
-    }
-    close(fd);
-    const std::string path = name.data();
-
     CurlCommand command(curlParams);
-    if (!m_authKey.empty()) command.arg("-H").secretArg("Authorization: ", m_authKey);
-    // Silent but for errors: with --output curl would draw its progress meter on stderr.
-    command.arg("--silent").arg("--show-error").arg("--output").arg(path).url(url);
+    if (!m_authKey.empty()) command.secretHeader("Authorization", m_authKey, "gtfs_rt_auth_key");
+    command.arg("--silent").arg("--show-error").url(url, "gtfs_rt_url");
     logLine(4, "GTFS_RT_FeedImpl::getData: ", command.logText());
-    runCommand(command.text());
-
-    std::string bytes = readFileToString(path);
-    std::remove(path.c_str());
+    std::string bytes = download(command, downloadLimits().gtfsRtMaxDownloadBytes);
     if (bytes.empty()) {
         logLine(8, "GTFS_RT_FeedImpl::getData: unable to download file from feed (offline?)");
         return "";

@@ -14,7 +14,6 @@
 constexpr const char* kGtfsStaticDatabasePath = "/vorn/database/GTFS_S.db";
 constexpr const char* kGtfsVehicleListPath = "/tmp/gtfs_vehicles.csv";
 // Downloads go to a private file whose name starts with this.
-constexpr const char* kGtfsDownloadPrefix = "/tmp/gtfs_rt_data.";
 
 // One row of the static timetable; times are POSIX seconds (gtfsStaticTimeToPosix).
 struct StaticStopTime {

@@ -14,7 +14,7 @@
 #include "core/config_keys.h"
 #include "core/file_write.h"
 #include "core/json_value_text.h"
-#include "core/shell_command.h"
+#include "core/download.h"
 #include "core/symbol_list.h"
 #include "core/url_text.h"
 #include "platform/file_root.h"
@@ -145,13 +145,13 @@ std::string TransitCloud_Onboard_FeedImpl::testFeedFile() const {
     return m_testFeedFileSet ? m_testFeedFile : rootedPath(kTransitCloudTestFeedPath);
 }
 
-std::string TransitCloud_Onboard_FeedImpl::downloadCommand(const std::string& curlParams,
+CurlCommand TransitCloud_Onboard_FeedImpl::downloadCommand(const std::string& curlParams,
                                                            const std::string& vehicleId) const {
     // -k: the on-board service presents a certificate no public authority signs.
     CurlCommand cmd("-k " + curlParams);
-    cmd.url(m_serviceUrl + "/" + percentEncode(vehicleId));
+    cmd.url(m_serviceUrl + "/" + percentEncode(vehicleId), "tco_url");
     logLine(2, "TransitCloud_Onboard download command: ", cmd.logText());
-    return cmd.text();
+    return cmd;
 }
 
 void TransitCloud_Onboard_FeedImpl::save(const std::string& document) const {
@@ -218,7 +218,7 @@ int TransitCloud_Onboard_FeedImpl::downloadData(std::string curlParams) {
         } else {
             std::string vehicleId = readVehicleId(0);
             if (vehicleId.empty()) logLine(16, "TransitCloud_Onboard_FeedImpl::downloadData: no vehicle id");
-            document = runCommand(downloadCommand(curlParams, vehicleId));
+            document = download(downloadCommand(curlParams, vehicleId));
         }
     }
     bool connection = document.size() > kTransitCloudMaxUnusableBytes;

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "core/data_feed.h"
+#include "core/download.h"
 
 constexpr const char* kTransitCloudTestFeedPath = "/vorn/media/offline/tco_data.json";
 // Answers of this many bytes or fewer carry no document (error pages, empty replies).
@@ -31,7 +32,7 @@ public:
     static bool parseDocument(const std::string& document, SymbolPairs& pairs, std::string& errors);
 
     // The curl command for the vehicle; every value quoted for the shell.
-    std::string downloadCommand(const std::string& curlParams, const std::string& vehicleId) const;
+    CurlCommand downloadCommand(const std::string& curlParams, const std::string& vehicleId) const;
 
 private:
     std::string testFeedFile() const;

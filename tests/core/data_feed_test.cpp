@@ -12,24 +12,7 @@ public:
     int downloadData(std::string) override { return 0; }
 };
 
-std::string curlGet(const std::string& url) { return DataFeedImpl::runCommand("curl -s '" + url + "'"); }
 }  // namespace
-
-TEST(RunCommand, ReadsWholeRepliesByteExactFromRealCurl) {
-    StubServer server;
-    std::string small(300, 'x');
-    std::string large(1 << 20, 'y');
-    std::string binary("a\0b\0\0c\xff", 7);
-    server.reply("/small", small);
-    server.reply("/large", large);
-    server.reply("/binary", binary, 200, "application/octet-stream");
-
-    EXPECT_EQ(curlGet(server.url("/small")), small);
-    EXPECT_EQ(curlGet(server.url("/large")), large);
-    EXPECT_EQ(curlGet(server.url("/binary")), binary);
-    EXPECT_EQ(curlGet("http://127.0.0.1:" + std::to_string(refusedPort()) + "/"), "");
-    EXPECT_EQ(server.requestCount(), 3u);
-}
 
 TEST(DataFeedImpl, PairsKeepCallOrderAndAreCopiedOut) {
     NullFeed feed;

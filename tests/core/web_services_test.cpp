@@ -2,9 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
 #include "core/config_keys.h"
 #include "platform/clock.h"
 #include "tests/support/log_capture.h"
+#include "tests/support/stub_server.h"
 #include "tests/support/temp_root.h"
 #include "util/time_convert.h"
 
@@ -68,6 +73,7 @@ TEST_F(WebServicesTest, UpdatesAtTheFirstTickThenAfterEachInterval) {
     for (const auto& tick : ticks) {
         m_now = tick.at;
         module.Update();
+        module.waitUntilIdle();
         EXPECT_EQ(refreshes, tick.expectedRefreshes) << "tick at +" << tick.at - start;
     }
     EXPECT_TRUE(log.contains("CWebServices: Updating data from webservices...", 2));
@@ -78,11 +84,14 @@ TEST_F(WebServicesTest, ParameterUpdateForcesTheNextTick) {
     int refreshes = 0;
     module.addFeed(std::make_unique<ScriptedFeed>("a", &refreshes));
     module.Update();
+    module.waitUntilIdle();
     module.Update();
+    module.waitUntilIdle();
     EXPECT_EQ(refreshes, 1);
     module.ParametersUpdate(CParameters());
     m_now += 2;
     module.Update();
+    module.waitUntilIdle();
     EXPECT_EQ(refreshes, 2);
 }
 
@@ -93,7 +102,7 @@ TEST_F(WebServicesTest, ExportsEachFeedWithOneBroadcastAndClearsItsPairs) {
     int a = 0, b = 0;
     module.addFeed(std::make_unique<ScriptedFeed>("a", &a));
     module.addFeed(std::make_unique<ScriptedFeed>("b", &b));
-    module.Update();
+    module.updateAllFeeds();
     ASSERT_EQ(broadcasts.size(), 2u);
     EXPECT_EQ(broadcasts[0], (std::vector<SymbolValue>{{"a_count", "1"}}));
     EXPECT_EQ(broadcasts[1], (std::vector<SymbolValue>{{"b_count", "1"}}));
@@ -113,6 +122,7 @@ TEST_F(WebServicesTest, ImportedSymbolRefreshesOnlyTheFeedThatTakesIt) {
     module.SymbolUpdate("b_stop", 0, "S1");  // unchanged: nothing
     module.SymbolUpdate("b_stop", 0, "");    // empty: nothing
     module.SymbolUpdate("other", 0, "S2");
+    module.waitUntilIdle();
     EXPECT_EQ(a, 0);
     EXPECT_EQ(b, 1);
     EXPECT_EQ(broadcasts.size(), 1u);
@@ -159,6 +169,7 @@ TEST_F(WebServicesTest, ShutdownLeavesNoFeedsForLaterEvents) {
     module.Shutdown();
     module.Update();
     module.SymbolUpdate("a_stop", 0, "S");
+    module.waitUntilIdle();
     EXPECT_EQ(refreshes, 0);
 }
 
@@ -170,8 +181,8 @@ TEST(WebServicesTimer, TicksOnTheHostLoop) {
     module.SetEventLoop(loop);
     EXPECT_EQ(module.timerState(), CTimer::kRunning);
     EXPECT_EQ(module.EventLoop(), &loop);
-    for (int i = 0; i < 30 && refreshes == 0; ++i) loop.runOnce(200);
-    EXPECT_EQ(refreshes, 1);
+    for (int i = 0; i < 30 && module.Tags().GetValueByTag("a_count").empty(); ++i) loop.runOnce(200);
+    EXPECT_EQ(module.Tags().GetValueByTag("a_count"), "1");
     setProcessTimeZone(kDefaultTimeZone);
 }
 
@@ -194,4 +205,156 @@ TEST_F(WebServicesTest, EveryFlagCreatesItsFeedsInTheFixedOrder) {
     r2p["rss_enable"] = true;
     r2p["twitter_enable"] = "yes";
     EXPECT_EQ(CWebServices(paramsWith(r2p)).feeds().size(), 2u);
+}
+
+namespace {
+// A door the test opens: a refresh that passes through it waits until then.
+struct Gate {
+    std::mutex mutex;
+    std::condition_variable opened;
+    bool open = false;
+    int waiting = 0;
+    void pass() {
+        std::unique_lock<std::mutex> lock(mutex);
+        ++waiting;
+        opened.wait(lock, [this] { return open; });
+        --waiting;
+    }
+    void release() {
+        std::lock_guard<std::mutex> lock(mutex);
+        open = true;
+        opened.notify_all();
+    }
+    bool held() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return waiting > 0;
+    }
+};
+
+// Exports its refresh count and the stop it was last given; its first
+// refresh waits at the gate when it has one.
+class GatedFeedImpl : public DataFeedImpl {
+public:
+    GatedFeedImpl(std::string name, Gate* gate) : m_name(std::move(name)), m_gate(gate) {}
+    int downloadData(std::string) override {
+        ++m_refreshes;
+        if (m_gate && m_refreshes == 1) m_gate->pass();
+        addPair(m_name, std::to_string(m_refreshes) + m_stop);
+        return 0;
+    }
+    bool symbolUpdate(const std::string& name, int, const std::string& value) override {
+        return takeImportedSymbol(name, value, m_name + "_stop", m_stop, "GatedFeedImpl: New stop ID: ");
+    }
+    std::string m_name;
+    Gate* m_gate;
+    int m_refreshes = 0;
+    std::string m_stop;
+};
+
+std::unique_ptr<DataFeed> gatedFeed(const std::string& name, Gate* gate = nullptr) {
+    return std::make_unique<DataFeed>(std::make_unique<GatedFeedImpl>(name, gate));
+}
+
+// Runs the loop until done() or five seconds have passed.
+bool pumpUntil(CEventLoop& loop, const std::function<bool()>& done) {
+    for (int i = 0; i < 250 && !done(); ++i) loop.runOnce(20);
+    return done();
+}
+
+// Gives the other feeds' refreshes time to end and be taken.
+void settle(CEventLoop& loop) {
+    for (int i = 0; i < 10; ++i) loop.runOnce(20);
+}
+
+class ConcurrentRefreshTest : public WebServicesTest {
+protected:
+    ConcurrentRefreshTest() : module(paramsWith(Json::Value(Json::objectValue))) {
+        module.setBroadcastSink([this](const std::vector<SymbolValue>& symbols) {
+            for (const auto& symbol : symbols) published.push_back(symbol.first + "=" + symbol.second);
+        });
+    }
+    void start() {
+        module.SetEventLoop(loop);
+        module.Update();
+    }
+    CEventLoop loop;
+    CWebServices module;
+    std::vector<std::string> published;
+    Gate gate;
+};
+}  // namespace
+
+TEST_F(ConcurrentRefreshTest, ResultsApplyInCreationOrderWhateverOrderTheyEndIn) {
+    module.addFeed(gatedFeed("a", &gate), "a");
+    module.addFeed(gatedFeed("b"), "b");
+    module.addFeed(gatedFeed("c"), "c");
+    start();
+    ASSERT_TRUE(pumpUntil(loop, [&] { return gate.held(); }));
+    settle(loop);  // b and c end meanwhile
+    EXPECT_TRUE(published.empty()) << "b and c wait for a";
+    gate.release();
+    module.waitUntilIdle();
+    EXPECT_EQ(published, (std::vector<std::string>{"a=1", "b=1", "c=1"}));
+}
+
+TEST_F(ConcurrentRefreshTest, ImportsForABusyFeedAreQueuedOrTakenAtOnce) {
+    LogCapture log;
+    module.addFeed(gatedFeed("a", &gate), "a");
+    module.addFeed(gatedFeed("b"), "b");
+    start();
+    ASSERT_TRUE(pumpUntil(loop, [&] { return gate.held(); }));
+    settle(loop);
+    // a is running: its import waits; b's result waits for a: b takes it at once
+    // and refreshes again, and that refresh replaces the waiting result.
+    module.SymbolUpdate("a_stop", 0, "S1");
+    module.SymbolUpdate("b_stop", 0, "S2");
+    EXPECT_TRUE(log.contains("GatedFeedImpl: New stop ID: S2", 2));
+    EXPECT_FALSE(log.contains("GatedFeedImpl: New stop ID: S1", 2)) << "a running feed was touched";
+    ASSERT_TRUE(pumpUntil(loop, [&] { return !published.empty(); })) << "the import refresh applies as soon as it ends";
+    EXPECT_EQ(published, (std::vector<std::string>{"b=2S2"}));
+    gate.release();
+    module.waitUntilIdle();
+    // a's cycle result is replaced by the refresh its queued import asked for.
+    EXPECT_EQ(published, (std::vector<std::string>{"b=2S2", "a=2S1"}));
+}
+
+TEST_F(ConcurrentRefreshTest, AFeedStillBusyIsLeftOutOfTheNextCycle) {
+    LogCapture log;
+    module.addFeed(gatedFeed("a", &gate), "a");
+    module.addFeed(gatedFeed("b"), "b");
+    start();
+    ASSERT_TRUE(pumpUntil(loop, [&] { return gate.held(); }));
+    m_now += 61;
+    module.Update();
+    EXPECT_TRUE(log.contains("CWebServices: a is still refreshing; left out of this cycle", 8)) << log.dump();
+    EXPECT_TRUE(log.contains("CWebServices: b is still refreshing; left out of this cycle", 8)) << "its result waits for a";
+    gate.release();
+    module.waitUntilIdle();
+    EXPECT_EQ(published, (std::vector<std::string>{"a=1", "b=1"}));
+    m_now += 61;
+    module.updateAllFeeds();
+    EXPECT_EQ(published, (std::vector<std::string>{"a=1", "b=1", "a=2", "b=2"}));
+}
+
+TEST_F(ConcurrentRefreshTest, AStalledEndpointHoldsUpNeitherTheLoopNorAnImportNorShutdown) {
+    StalledServer stalled;
+    Json::Value params;
+    params["rss_enable"] = 1;
+    params["rss_url"] = stalled.url("/rss");
+    params["CurlParams"] = "--max-time 30 -s";
+    CWebServices stalling(paramsWith(params));
+    stalling.setBroadcastSink([this](const std::vector<SymbolValue>& symbols) {
+        for (const auto& symbol : symbols) published.push_back(symbol.first + "=" + symbol.second);
+    });
+    stalling.addFeed(gatedFeed("b"), "b");
+    stalling.SetEventLoop(loop);
+    auto start = std::chrono::steady_clock::now();
+    stalling.Update();
+    ASSERT_TRUE(pumpUntil(loop, [] { return !childProcesses("curl").empty(); }));
+    stalling.SymbolUpdate("b_stop", 0, "S");
+    ASSERT_TRUE(pumpUntil(loop, [&] { return !published.empty(); }));
+    EXPECT_EQ(published, (std::vector<std::string>{"b=2S"}));
+    stalling.Shutdown();
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 3.0);
+    EXPECT_TRUE(childProcesses("curl").empty());
 }

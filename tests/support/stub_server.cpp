@@ -6,7 +6,13 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <dirent.h>
+
 #include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <chrono>
 
 std::string RecordedRequest::header(const std::string& name) const {
@@ -84,4 +90,59 @@ int refusedPort() {
     getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
     close(fd);
     return ntohs(addr.sin_port);
+}
+
+StalledServer::StalledServer() {
+    // Listening without ever accepting: the kernel completes the handshakes
+    // into the backlog, and no request is ever read or answered.
+    m_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    listen(m_fd, 128);
+    socklen_t len = sizeof addr;
+    getsockname(m_fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    m_port = ntohs(addr.sin_port);
+}
+
+StalledServer::~StalledServer() { close(m_fd); }
+
+std::string StalledServer::url(const std::string& path) const {
+    return "http://127.0.0.1:" + std::to_string(m_port) + path;
+}
+
+namespace {
+std::string readProcFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+}  // namespace
+
+std::vector<int> childProcesses(const std::string& name) {
+    std::vector<int> pids;
+    DIR* proc = opendir("/proc");
+    if (!proc) return pids;
+    while (dirent* entry = readdir(proc)) {
+        int pid = std::atoi(entry->d_name);
+        if (pid <= 0) continue;
+        std::string stat = readProcFile("/proc/" + std::to_string(pid) + "/stat");
+        size_t open = stat.find('('), close = stat.rfind(')');
+        if (open == std::string::npos || close == std::string::npos) continue;
+        int parent = 0;
+        char state = 0;
+        if (std::sscanf(stat.c_str() + close + 1, " %c %d", &state, &parent) != 2) continue;
+        if (parent == getpid() && state != 'Z' && stat.substr(open + 1, close - open - 1) == name) pids.push_back(pid);
+    }
+    closedir(proc);
+    return pids;
+}
+
+std::string processCommandLine(int pid) {
+    std::string line = readProcFile("/proc/" + std::to_string(pid) + "/cmdline");
+    for (char& c : line)
+        if (c == '\0') c = ' ';
+    return line;
 }

@@ -55,3 +55,24 @@ private:
 
 // A port on 127.0.0.1 where nothing listens (connections are refused).
 int refusedPort();
+
+// A port on 127.0.0.1 that takes connections and never answers, as an
+// endpoint behind a dead mobile network does.
+class StalledServer {
+public:
+    StalledServer();
+    ~StalledServer();
+    StalledServer(const StalledServer&) = delete;
+    StalledServer& operator=(const StalledServer&) = delete;
+    int port() const { return m_port; }
+    std::string url(const std::string& path) const;
+
+private:
+    int m_fd = -1;
+    int m_port = 0;
+};
+
+// The pids of this process's running children whose program name is name.
+std::vector<int> childProcesses(const std::string& name);
+// The NUL-separated arguments of a running process, joined by spaces.
+std::string processCommandLine(int pid);

@@ -73,7 +73,7 @@ TEST_F(SiriRequestTest, TicketerAndVixPostTheirDocumentWithBasicCredentials) {
         EXPECT_EQ(request.body, c.body) << "provider " << c.provider;
     }
     // The password is masked in the request data and the command logged.
-    EXPECT_TRUE(log.contains("createCurlCommandTicketer: curl --connect-timeout 3 --max-time 5 -s '-u' 'vorn:s3***(7)'"));
+    EXPECT_TRUE(log.contains("createCurlCommandTicketer: curl --connect-timeout 3 --max-time 5 -s -u 'vorn:s3***(7)'"));
     EXPECT_TRUE(log.contains("siri_sm_request_data::password_:'s3***(7)'"));
     EXPECT_FALSE(log.contains("s3cr3t")) << log.dump();
 }
