@@ -250,13 +250,21 @@ void CWebServices::queueRefresh(size_t index, bool forCycle) {
 
 void CWebServices::refreshOnWorker(size_t index) {
     DataFeed* feed;
+    std::string name;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_slots[index].state = FeedSlot::State::kRunning;
         feed = m_feeds[index].get();
+        name = m_slots[index].name;
     }
-    feed->downloadData(g_curlParams);
-    FinishedRefresh finished{index, feed->getExportPairs()};
+    FinishedRefresh finished{index, {}};
+    try {
+        feed->downloadData(g_curlParams);
+        finished.pairs = feed->getExportPairs();
+    } catch (const std::exception& e) {
+        // A feed should never throw; on a worker an escaping exception would end the process.
+        logLine(16, "CWebServices: ", name, " refresh failed: ", e.what());
+    }
     feed->clearExportPairs();
     {
         std::lock_guard<std::mutex> lock(m_mutex);

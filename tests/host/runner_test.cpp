@@ -2,9 +2,12 @@
 
 #include <sys/wait.h>
 
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 
+#include "tests/support/stub_server.h"
 #include "tests/support/temp_root.h"
 
 namespace {
@@ -69,10 +72,17 @@ TEST(HostRunner, BadArgumentsAndMapsExitTwoWithOneLine) {
     }
 }
 
-TEST(HostRunner, EventLoopModeStopsCleanlyOnSigterm) {
+TEST(HostRunner, SigtermDuringStalledTransfersEndsAtOnceLeavingNoChild) {
     TempFileRoot dir;
-    dir.write("/params.json", "{\"ModuleParams\": {}}");
+    StalledServer stalled;
+    // A distinctive time-out to find our curl by; it would outlast the test.
+    dir.write("/params.json", "{\"ModuleParams\": {\"rss_enable\": 1, \"rss_url\": \"" + stalled.url("/rss") +
+                                  "\", \"CurlParams\": \"--max-time 29.5 -s\"}}");
+    auto start = std::chrono::steady_clock::now();
     RunResult r = runHost("--config " + dir.path("/params.json") + " & sleep 0.5; kill -TERM $!; wait $!", dir,
                           "some_symbol=1\n");
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_LT(seconds, 2.5);
+    EXPECT_NE(system("pgrep -f 'max-time 29[.]5' >/dev/null"), 0) << "a curl was left running";
 }
