@@ -284,6 +284,10 @@ void CWebServices::applyFinished() {
         std::unique_lock<std::mutex> lock(m_mutex);
         FeedSlot& slot = m_slots[done.slot];
         slot.state = FeedSlot::State::kIdle;
+        if (slot.parameters) {
+            m_feeds[done.slot]->updateParemeters(*slot.parameters);
+            slot.parameters.reset();
+        }
         // Imports that came while it ran; a refresh they ask for replaces this result.
         bool refreshAgain = false;
         while (!slot.imports.empty()) {
@@ -366,8 +370,15 @@ void CWebServices::SymbolUpdate(const std::string& name, int x, const std::strin
 }
 
 void CWebServices::ParametersUpdate(const CParameters& params) {
-    waitUntilIdle();
-    for (auto& feed : m_feeds) feed->updateParemeters(params);
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        for (size_t i = 0; i < m_slots.size(); ++i) {
+            if (m_slots[i].state == FeedSlot::State::kRunning)
+                m_slots[i].parameters = std::make_unique<CParameters>(params);
+            else
+                m_feeds[i]->updateParemeters(params);
+        }
+    }
     m_lastUpdate = 0;
     m_updateDue = true;
 }

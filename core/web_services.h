@@ -79,6 +79,7 @@ private:
         bool resultReady = false;  // finished, waiting for the feeds before it
         SymbolPairs result;
         std::deque<SymbolValue> imports;  // arrived while running
+        std::unique_ptr<CParameters> parameters;  // arrived while running
     };
     struct FinishedRefresh {
         size_t slot;

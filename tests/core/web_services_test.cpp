@@ -7,6 +7,8 @@
 #include <mutex>
 
 #include "core/config_keys.h"
+#include "core/json_text.h"
+#include "core/xml_dom.h"
 #include "platform/clock.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/stub_server.h"
@@ -357,4 +359,40 @@ TEST_F(ConcurrentRefreshTest, AStalledEndpointHoldsUpNeitherTheLoopNorAnImportNo
     stalling.Shutdown();
     EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 3.0);
     EXPECT_TRUE(childProcesses("curl").empty());
+}
+
+namespace {
+// Parses the deepest documents the parsers accept, on whatever thread refreshes it.
+class DeepDocumentFeedImpl : public DataFeedImpl {
+public:
+    int downloadData(std::string) override {
+        pthread_attr_t attr;
+        pthread_getattr_np(pthread_self(), &attr);
+        pthread_attr_getstacksize(&attr, &m_stackBytes);
+        pthread_attr_destroy(&attr);
+        std::string json = std::string(999, '[') + std::string(999, ']');
+        std::string xml;
+        for (size_t i = 0; i < kMaxXmlNestingDepth; ++i) xml += "<a>";
+        for (size_t i = 0; i < kMaxXmlNestingDepth; ++i) xml += "</a>";
+        rapidxml::xml_document<> document;
+        std::vector<char> buffer;
+        std::string error;
+        addPair("json", jsoncpp_string::toJsonObject(json).isArray() ? "parsed" : "refused");
+        addPair("xml", parseXmlInPlace(document, buffer, xml, error) ? "parsed" : error);
+        return 0;
+    }
+    size_t m_stackBytes = 0;
+};
+}  // namespace
+
+TEST_F(WebServicesTest, WorkersHaveTheStackForTheDeepestAcceptedDocuments) {
+    CWebServices module(paramsWith(Json::Value(Json::objectValue)));
+    auto feed = std::make_unique<DataFeed>(std::make_unique<DeepDocumentFeedImpl>());
+    auto* impl = static_cast<DeepDocumentFeedImpl*>(&feed->impl());
+    module.addFeed(std::move(feed));
+    module.updateAllFeeds();
+    EXPECT_EQ(module.Tags().GetValueByTag("json"), "parsed");
+    EXPECT_EQ(module.Tags().GetValueByTag("xml"), "parsed");
+    // Set explicitly: the target's C library would give a new thread 128 KiB.
+    EXPECT_EQ(impl->m_stackBytes, RefreshPool::kWorkerStackBytes);
 }
