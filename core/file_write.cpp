@@ -1,5 +1,6 @@
 #include "core/file_write.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,7 +10,8 @@
 
 bool replaceFileContent(const std::string& path, const std::string& content) {
     std::string pattern = path + ".XXXXXX";
-    int fd = mkstemp(&pattern[0]);
+    // Close-on-exec: a child another worker starts meanwhile must not inherit it.
+    int fd = mkostemp(&pattern[0], O_CLOEXEC);
     if (fd < 0) return false;
     // mkstemp makes the file private; the readers are other processes.
     bool ok = fchmod(fd, 0644) == 0;

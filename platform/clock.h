@@ -1,5 +1,6 @@
 // The module's two clocks. Interval tests use monotonic seconds; "now" for
-// departure boards is wall-clock POSIX seconds. Tests may replace either.
+// departure boards is wall-clock POSIX seconds. Tests may replace either,
+// while no refresh is running: the clocks are read on the workers.
 #pragma once
 
 #include <cstdint>

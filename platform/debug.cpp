@@ -10,6 +10,7 @@ alignas(CDebugLogStream) unsigned char g_streamStorage[sizeof(CDebugLogStream)];
 std::atomic<int> g_levelMask{CDebug::kDefaultLevelMask};
 std::mutex g_sinkMutex;
 CDebugSink g_sink;
+std::mutex g_tableMutex;
 
 void defaultSink(int level, const std::string& line) {
     timespec ts{};
@@ -53,6 +54,14 @@ int CDebug::levelMask() { return g_levelMask; }
 bool CDebug::levelEnabled(int level) { return (g_levelMask & level) != 0; }
 bool CDebug::messageLevelAboveOne() { return levelEnabled(kProgress); }
 
+void CDebug::printTable(const std::string& text) {
+    // stdio rather than std::cout: the host prints its broadcasts through
+    // std::cout on the loop thread, and an ostream's state is not thread-safe.
+    std::lock_guard<std::mutex> lock(g_tableMutex);
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+}
+
 void CDebug::setSink(CDebugSink sink) {
     std::lock_guard<std::mutex> lock(g_sinkMutex);
     g_sink = std::move(sink);
@@ -67,8 +76,15 @@ std::ostream& CDebug::endl(std::ostream& os) {
 }
 
 std::ostream& operator<<(std::ostream& os, CDebug::LevelManip m) {
-    if (auto* stream = dynamic_cast<CDebugLogStream*>(&os)) stream->setLevel(m.level);
-    return os;
+    auto* stream = dynamic_cast<CDebugLogStream*>(&os);
+    if (!stream) return os;
+    if (stream == &CDebug::Main) {
+        // A std::ostream is not safe to write from two threads (even its width is state).
+        thread_local CDebugLogStream line;
+        stream = &line;
+    }
+    stream->setLevel(m.level);
+    return *stream;
 }
 
 CDebugLogStreamGlobal::CDebugLogStreamGlobal() {

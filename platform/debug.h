@@ -1,6 +1,8 @@
 // The process-wide log stream. A line is written as: set its level, insert
 // the text, then CDebug::endl, which hands the whole line to the host's sink
 // under the stream's mutex. logLine() does the three steps in one call.
+// Setting the level on CDebug::Main switches to the calling thread's own line
+// stream, so that lines from several threads never share a buffer.
 #pragma once
 
 #include <functional>
@@ -41,6 +43,9 @@ int levelMask();
 bool levelEnabled(int level);
 // True when progress (level 2) lines pass: the diagnostic tables print only then.
 bool messageLevelAboveOne();
+// Writes a diagnostic table (whole lines) to standard output in one piece, so
+// that feeds refreshing on several threads never interleave their tables.
+void printTable(const std::string& text);
 
 // nullptr restores the default sink: standard error with a timestamp and the level.
 void setSink(CDebugSink sink);
@@ -50,6 +55,7 @@ inline LevelManip level(int l) { return LevelManip{l}; }
 std::ostream& endl(std::ostream& os);
 }  // namespace CDebug
 
+// On CDebug::Main: starts a line on the calling thread's line stream and returns that.
 std::ostream& operator<<(std::ostream& os, CDebug::LevelManip m);
 
 // Counted initialisation: every file that includes this header keeps the

@@ -1,6 +1,7 @@
 // Every built-in path ("/vorn/...", "/tmp/...") goes through rootedPath, so a
 // test or the host runner can move the whole file tree under one folder.
 // Production leaves the root empty and the paths are exactly as written.
+// The root is set before the module starts and only read while it runs.
 #pragma once
 
 #include <string>

@@ -6,6 +6,7 @@
 #include <ctime>
 #include <exception>
 #include <iomanip>
+#include <sstream>
 
 #include "core/config_keys.h"
 #include "core/secrets.h"
@@ -138,7 +139,11 @@ int DarwinFeedImpl::downloadData(std::string curlParams) {
         addPair("rail_departures_has_connection", "0");
         logLine(8, "DarwinFeedImpl:downloadData - connection failed");
     }
-    if (CDebug::messageLevelAboveOne()) printDepartureTable();
+    if (CDebug::messageLevelAboveOne()) {
+        std::ostringstream table;
+        printDepartureTable(table);
+        CDebug::printTable(table.str());
+    }
     return 1;
 }
 

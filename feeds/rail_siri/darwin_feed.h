@@ -6,7 +6,7 @@
 #include <rapidxml/rapidxml.hpp>
 
 #include <cstdint>
-#include <iostream>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -66,7 +66,7 @@ public:
     // A window of 0 or below, or a text that is not a time, gives false.
     static bool isWithinMinutes(const std::string& stdText, int window, int64_t now);
     // The diagnostic table of the departures kept now.
-    void printDepartureTable(std::ostream& out = std::cout) const;
+    void printDepartureTable(std::ostream& out) const;
 
     const std::vector<DarwinService>& departures() const { return m_departures; }
     bool boardFound() const { return m_boardFound; }

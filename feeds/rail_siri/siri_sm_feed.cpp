@@ -4,7 +4,7 @@
 #include <ctime>
 #include <exception>
 #include <iomanip>
-#include <iostream>
+#include <sstream>
 
 #include "core/config_keys.h"
 #include "core/symbol_list.h"
@@ -238,18 +238,19 @@ void SIRI_SM_FeedImpl::clearExportSymbols() {
 
 void SIRI_SM_FeedImpl::printDepartureTable(const SiriStopMonitoring& monitoring) {
     const std::string rule = "|" + std::string(159, '-');
-    std::cout << rule << '\n' << "| Departures: " << '\n';
-    std::cout << "| " << std::left << std::setw(7) << "Time" << std::setw(45) << "Origin" << std::setw(65)
-              << "Destination" << '\n'
-              << rule << '\n';
+    std::ostringstream table;
+    table << rule << '\n' << "| Departures: " << '\n';
+    table << "| " << std::left << std::setw(7) << "Time" << std::setw(45) << "Origin" << std::setw(65)
+          << "Destination" << '\n'
+          << rule << '\n';
     for (const SiriStopVisit& v : monitoring.visits) {
         time_t when = static_cast<time_t>(v.expectedDeparture);
         struct tm local {};
         localtime_r(&when, &local);
         char clock[16];
         strftime(clock, sizeof clock, "%H:%M", &local);
-        std::cout << "| " << std::left << std::setw(7) << clock << std::setw(45) << v.originName << std::setw(65)
-                  << v.destinationName << '\n';
+        table << "| " << std::left << std::setw(7) << clock << std::setw(45) << v.originName << std::setw(65)
+              << v.destinationName << '\n';
     }
-    std::cout << std::right << std::flush;
+    CDebug::printTable(table.str());
 }

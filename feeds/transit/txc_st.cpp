@@ -4,7 +4,7 @@
 
 #include <cstdio>
 #include <iomanip>
-#include <iostream>
+#include <sstream>
 
 #include "core/config_keys.h"
 #include "core/symbol_list.h"
@@ -110,16 +110,18 @@ void TXC_ST_FeedImpl::exportArrays(const std::vector<TxcDeparture>& departures) 
 
 void TXC_ST_FeedImpl::printTable(const std::vector<TxcDeparture>& departures) const {
     const std::string rule = "|" + std::string(159, '-');
-    std::cout << rule << std::endl;
-    std::cout << "| Departures from stop: " << m_stopId << std::endl;
-    std::cout << "| " << std::left << std::setw(10) << "Service" << std::setw(10) << "Time" << std::setw(14)
-              << "Indicator" << std::setw(65) << "Destination" << std::endl;
-    std::cout << rule << std::endl;
+    std::ostringstream table;
+    table << rule << '\n';
+    table << "| Departures from stop: " << m_stopId << '\n';
+    table << "| " << std::left << std::setw(10) << "Service" << std::setw(10) << "Time" << std::setw(14)
+          << "Indicator" << std::setw(65) << "Destination" << '\n';
+    table << rule << '\n';
     for (const TxcDeparture& row : departures) {
-        std::cout << "| " << std::left << std::setw(10) << row.serviceName << std::setw(10)
-                  << timeOfDay(row.departureTime) << std::setw(14) << row.indicatorName << std::setw(65)
-                  << row.destinationName << std::endl;
+        table << "| " << std::left << std::setw(10) << row.serviceName << std::setw(10)
+              << timeOfDay(row.departureTime) << std::setw(14) << row.indicatorName << std::setw(65)
+              << row.destinationName << '\n';
     }
+    CDebug::printTable(table.str());
 }
 
 int TXC_ST_FeedImpl::downloadData(std::string) {

@@ -34,11 +34,20 @@ TEST(DebugLog, LinesFromSeveralThreadsStayWhole) {
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t)
         threads.emplace_back([t] {
-            for (int i = 0; i < 200; ++i) logLine(8, "thread ", t, " line ", i);
+            for (int i = 0; i < 200; ++i) {
+                if (t % 2)
+                    CDebug::Main << CDebug::level(8 << (t / 2)) << "thread " << t << " line " << i << CDebug::endl;
+                else
+                    logLine(8 << (t / 2), "thread ", t, " line ", i);
+            }
         });
     for (auto& thread : threads) thread.join();
     ASSERT_EQ(log.lines().size(), 800u);
-    for (const auto& line : log.lines()) EXPECT_EQ(line.text.rfind("thread ", 0), 0u) << line.text;
+    for (const auto& line : log.lines()) {
+        int t = line.text.size() > 7 ? line.text[7] - '0' : -1;
+        EXPECT_EQ(line.text.rfind("thread ", 0), 0u) << line.text;
+        EXPECT_EQ(line.level, 8 << (t / 2)) << line.text;
+    }
 }
 
 TEST(EventLoop, PeriodicTimerRunsOnTheLoopUntilStopped) {

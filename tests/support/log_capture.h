@@ -1,6 +1,9 @@
 // Captures the module's log lines while in scope, every level enabled.
+// Workers may log while a test reads: contains() and dump() are safe at any
+// time, lines() only once no other thread logs.
 #pragma once
 
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -18,6 +21,7 @@ public:
     std::string dump() const;
 
 private:
+    mutable std::mutex m_mutex;
     std::vector<LogLine> m_lines;
     int m_previousMask;
 };
