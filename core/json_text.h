@@ -1,12 +1,31 @@
-// The shared JSON text reader of the feeds.
+// The shared JSON text reader of the feeds, and the value budget every JSON
+// reply is held to before it is parsed.
 #pragma once
 
 #include <json/json.h>
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace jsoncpp_string {
-// The parsed document, or a null value when the text is not valid JSON
-// (the reader's error text is discarded). Never throws.
+// The parsed document, or a null value when the text is not valid JSON (the
+// reader's error text is discarded) or holds more values than the budget
+// allows (see withinJsonValueBudget). Never throws.
 Json::Value toJsonObject(const std::string& text);
 }  // namespace jsoncpp_string
+
+// The number of values a reader builds for text: objects, arrays, numbers,
+// true, false, null and strings other than object keys. Comments and a
+// leading byte-order mark are skipped; a NUL byte outside strings ends the
+// text, as it does for the reader. Exact for valid JSON; for any other
+// text it counts at most one value per byte and never reads outside text.
+// Counting stops as soon as the count exceeds limit, so the result is then
+// limit + 1 and the rest of the text is not read.
+size_t countJsonValues(std::string_view text, size_t limit = SIZE_MAX);
+
+// True when text holds at most downloadLimits().maxJsonValues values. A
+// reader spends about 150 bytes on each, so a reply over the budget is
+// refused like one over the byte cap: false, with one level-8 line.
+bool withinJsonValueBudget(const std::string& text);

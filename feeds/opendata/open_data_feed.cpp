@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "core/config_keys.h"
+#include "core/json_text.h"
 #include "core/symbol_list.h"
 #include "platform/file_root.h"
 #include "platform/strings.h"
@@ -57,6 +58,10 @@ bool readJson(const std::string& text, Json::Value& root, std::string& errors) {
     std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
     errors.clear();
     root = Json::Value();
+    if (!withinJsonValueBudget(text)) {
+        errors = "more values than the budget allows";
+        return false;
+    }
     try {
         return reader->parse(text.data(), text.data() + text.size(), &root, &errors);
     } catch (const std::exception& e) {
@@ -210,5 +215,5 @@ void OpenDataFeedImpl::printArrivals(const OpenDataArrivals& result) {
         table << "| " << std::left << std::setw(32) << r.stopName << std::setw(12)
               << formatLocalClock(r.scheduledArrivalTime) << std::setw(12) << formatLocalClock(r.expectedArrivalTime)
               << '\n';
-    std::cout << table.str() << std::flush;
+    CDebug::printTable(table.str());
 }

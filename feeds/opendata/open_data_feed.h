@@ -90,8 +90,9 @@ namespace opendata {
 // Shorter documents are error pages or empty answers, never arrivals.
 constexpr size_t kUsableDocumentMinBytes = 33;
 
-// Parses JSON text (comments allowed, nesting depth bounded). On failure
-// returns false with the reader's formatted messages in errors. Never throws.
+// Parses JSON text (comments allowed, nesting depth bounded, values within
+// the budget). On failure returns false with the reader's formatted messages
+// in errors. Never throws.
 bool readJson(const std::string& text, Json::Value& root, std::string& errors);
 // A date-time text that carries UTC (or a wall clock read as UTC) in the
 // given strptime format, as POSIX seconds; the unparsed tail is ignored.

@@ -15,6 +15,10 @@ constexpr const char* kExpectedArrivalFormat = "%Y-%m-%dT%H:%M:%SZ";
 constexpr size_t kExpectedArrivalMinLength = 20;
 constexpr int32_t kDefaultStopQueryCount = 6;
 constexpr int kSecondsPerMinute = 60;
+// Far more predictions than a vehicle has stops ahead. Each costs a whole
+// arrival record, so a reply of thousands of tiny objects must not become
+// thousands of records.
+constexpr Json::ArrayIndex kMaxPredictions = 1000;
 
 struct LineColours {
     const char* line;
@@ -121,6 +125,13 @@ TflPredictions OpenDataTFL_FeedImpl::parsePredictions(const std::string& data, b
             }
         }
     }
+    if (count > kMaxPredictions) {
+        logLine(8, "OpenDataTFL_FeedImpl::parse: only the first ", kMaxPredictions, " of ", count,
+                " predictions are used");
+        count = kMaxPredictions;
+    }
+    result.arrivals.arrivals.reserve(count);
+    result.stops.reserve(count);
 
     for (Json::ArrayIndex i = 0; i < count; ++i) {
         const Json::Value& element = root[i];
@@ -172,7 +183,7 @@ OpenDataArrivals OpenDataTFL_FeedImpl::parse(const std::string& data) {
         if (!stop.withConnections) continue;
         static_cast<ConnectionsRecord&>(record) = getConnectionsRecord(stop.naptanId);
     }
-    return predictions.arrivals;
+    return std::move(predictions.arrivals);
 }
 
 ConnectionsRecord OpenDataTFL_FeedImpl::getConnectionsRecord(const std::string& stopPointId) {

@@ -45,8 +45,9 @@ public:
 
     // The pure part of the parse. Only predictions of operationType 1 are
     // used; with filterDirection only those before the first change of
-    // direction. The first stopQueryCount positions and the last one get
-    // connections. Throws jsoncpp's exception on a member of the wrong type.
+    // direction; of a longer run only the first 1000. The first
+    // stopQueryCount positions and the last one get connections. Throws
+    // jsoncpp's exception on a member of the wrong type.
     static TflPredictions parsePredictions(const std::string& data, bool filterDirection, int32_t stopQueryCount);
     // A stop-point document as connections; false (record left empty) when
     // the document is invalid, empty or of the wrong shape. Never throws.

@@ -1,6 +1,7 @@
 #include "feeds/opendata/tfl_line_status_feed.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "core/config_keys.h"
 #include "core/download.h"
@@ -12,6 +13,9 @@
 namespace {
 // A status without a severity is taken as the provider's mildest disruption level.
 constexpr int32_t kMissingSeverity = 1;
+// No mode has more than a few dozen lines; a longer reply is cut here rather
+// than costing a record per element.
+constexpr size_t kMaxLinesPerReply = 100;
 
 std::string memberString(const Json::Value& object, const char* key) {
     return object.isMember(key) ? object[key].asString() : "";
@@ -107,6 +111,13 @@ bool TFL_Line_Status_FeedImpl::parse(const std::string& data, std::vector<LineSt
     int32_t largest = maxStatuses;
     try {
         for (const auto& line : root) {
+            // null and {} name no line: they would only add blank entries.
+            if (line.isNull() || (line.isObject() && line.empty())) continue;
+            if (parsed.size() == kMaxLinesPerReply) {
+                logLine(8, "TFL_Line_Status_FeedImpl::parse: more than ", kMaxLinesPerReply,
+                        " lines in one reply; the rest are left out");
+                break;
+            }
             parsed.push_back(readLine(line));
             int32_t statuses = static_cast<int32_t>(parsed.back().severities.size());
             if (largest < statuses) {
@@ -118,7 +129,7 @@ bool TFL_Line_Status_FeedImpl::parse(const std::string& data, std::vector<LineSt
         logLine(8, "TFL_Line_Status_FeedImpl::parse: exception: ", e.what());
         return false;
     }
-    lines.insert(lines.end(), parsed.begin(), parsed.end());
+    lines.insert(lines.end(), std::make_move_iterator(parsed.begin()), std::make_move_iterator(parsed.end()));
     maxStatuses = largest;
     return true;
 }

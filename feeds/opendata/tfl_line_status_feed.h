@@ -41,8 +41,10 @@ public:
     // The request of one mode, or an empty command text for an index past the modes.
     CurlCommand createCurlCommand(int index, const std::string& curlParams, std::string& logText) const;
     // Appends the lines of one reply (a JSON array of line objects) to lines
-    // and raises maxStatuses to the largest status count. False, with lines
-    // unchanged, when the reply is not a non-empty array of line objects.
+    // and raises maxStatuses to the largest status count. Elements that are
+    // null or {} are passed over; past 100 lines the rest are left out. False,
+    // with lines unchanged, when the reply is not a non-empty array of line
+    // objects.
     static bool parse(const std::string& data, std::vector<LineStatusRecord>& lines, int32_t& maxStatuses);
     // Sorts lines by the three sort columns ("name", "mode", "severity"; any
     // other text compares equal), each ascending.

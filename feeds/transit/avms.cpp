@@ -9,6 +9,7 @@
 #include <sstream>
 #include <vector>
 
+#include "core/json_text.h"
 #include "core/json_value_text.h"
 #include "core/symbol_list.h"
 #include "platform/file_root.h"
@@ -130,6 +131,10 @@ void exportPathField(const Json::Value& record, std::initializer_list<const char
 // to exporter. Reader limits (nesting depth) surface as exceptions: caught.
 bool parseDelivery(const std::string& text, const char* outer, const char* inner,
                    void (*exporter)(const Json::Value&, SymbolPairs&), SymbolPairs& pairs, std::string& errors) {
+    if (!withinJsonValueBudget(text)) {
+        errors = "more values than the budget allows";
+        return false;
+    }
     Json::CharReaderBuilder builder;
     builder["collectComments"] = true;
     Json::Value root;

@@ -26,7 +26,8 @@ public:
 
     // Pure parsers: one delivery's JSON text in, its pairs in export order
     // appended to pairs. False, with the reader's messages in errors and
-    // nothing appended, when the text is not JSON. Never throw.
+    // nothing appended, when the text is not JSON or over the value budget.
+    // Never throw.
     static bool parsePlannedPattern(const std::string& text, SymbolPairs& pairs, std::string& errors);
     static bool parseJourneyMonitoring(const std::string& text, SymbolPairs& pairs, std::string& errors);
     static bool parseVehicleMonitoring(const std::string& text, SymbolPairs& pairs, std::string& errors);

@@ -13,6 +13,7 @@
 
 #include "core/config_keys.h"
 #include "core/file_write.h"
+#include "core/json_text.h"
 #include "core/json_value_text.h"
 #include "core/download.h"
 #include "core/symbol_list.h"
@@ -162,6 +163,10 @@ void TransitCloud_Onboard_FeedImpl::save(const std::string& document) const {
 
 bool TransitCloud_Onboard_FeedImpl::parseDocument(const std::string& document, SymbolPairs& pairs,
                                                   std::string& errors) {
+    if (!withinJsonValueBudget(document)) {
+        errors = "more values than the budget allows";
+        return false;
+    }
     Json::CharReaderBuilder builder;
     Json::Value root;
     try {

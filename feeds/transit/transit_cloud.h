@@ -28,7 +28,7 @@ public:
     bool parse(const std::string& document);
     // The pure parser behind parse: the document's pairs in export order
     // appended to pairs; false, with the reader's messages in errors, when
-    // the document is not JSON. Never throws.
+    // the document is not JSON or over the value budget. Never throws.
     static bool parseDocument(const std::string& document, SymbolPairs& pairs, std::string& errors);
 
     // The curl command for the vehicle; every value quoted for the shell.

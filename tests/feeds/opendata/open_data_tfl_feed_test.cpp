@@ -153,3 +153,13 @@ TEST(TflStopPoint, ModesLinesColoursAndServices) {
         EXPECT_TRUE(r.tubeConnections.empty() && r.stopType.empty()) << bad;
     }
 }
+
+TEST(TflPredictions, AReplyOfManyTinyElementsKeepsTheFirstThousand) {
+    std::string tiny = "[{}";
+    for (int i = 0; i < 1500; ++i) tiny += ",{}";
+    LogCapture log;
+    TflPredictions parsed = OpenDataTFL_FeedImpl::parsePredictions(tiny + "]", false, 6);
+    EXPECT_EQ(parsed.arrivals.arrivals.size(), 1000u);
+    EXPECT_TRUE(parsed.stops.back().withConnections) << "the last one kept is the last of the run";
+    EXPECT_TRUE(log.contains("only the first 1000 of 1501 predictions are used", 8)) << log.dump();
+}

@@ -116,3 +116,17 @@ TEST_F(LineStatusTest, SortColumnsOrderTheLines) {
         EXPECT_EQ(value(cycle(*feed), "tfl_line_status_id_array"), ids) << columns[0] << "," << columns[1];
     }
 }
+
+TEST(LineStatusParse, EmptyElementsAreNoLinesAndOneReplyKeepsAtMostAHundred) {
+    std::vector<LineStatusRecord> lines;
+    int32_t largest = 0;
+    EXPECT_TRUE(TFL_Line_Status_FeedImpl::parse(R"([{}, null, {}])", lines, largest));
+    EXPECT_TRUE(lines.empty());
+    std::string many = "[";
+    for (int i = 0; i < 150; ++i) many += std::string(i ? "," : "") + R"({"id":"l)" + std::to_string(i) + "\"}";
+    LogCapture log;
+    EXPECT_TRUE(TFL_Line_Status_FeedImpl::parse(many + "]", lines, largest));
+    ASSERT_EQ(lines.size(), 100u);
+    EXPECT_EQ(lines.back().id, "l99");
+    EXPECT_TRUE(log.contains("more than 100 lines in one reply", 8)) << log.dump();
+}

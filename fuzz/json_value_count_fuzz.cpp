@@ -1,0 +1,54 @@
+// countJsonValues on arbitrary text: at most one value per byte, stops at its
+// limit, never counts fewer values than the feeds' reader builds, and counts
+// exactly what a strict reader builds whenever it accepts the text.
+#include <json/json.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "core/json_text.h"
+
+namespace {
+size_t treeValues(const Json::Value& value) {
+    size_t count = 1;
+    if (value.isArray() || value.isObject())
+        for (const Json::Value& child : value) count += treeValues(child);
+    return count;
+}
+
+std::unique_ptr<Json::CharReader> newReader(bool strict) {
+    Json::CharReaderBuilder builder;
+    if (strict) Json::CharReaderBuilder::strictMode(&builder.settings_);
+    return std::unique_ptr<Json::CharReader>(builder.newCharReader());
+}
+
+// The number of values the reader built, or SIZE_MAX when it refused the text.
+size_t builtValues(Json::CharReader& reader, std::string_view text) {
+    Json::Value root;
+    std::string errors;
+    try {
+        if (reader.parse(text.data(), text.data() + text.size(), &root, &errors)) return treeValues(root);
+    } catch (const std::exception&) {
+    }
+    return SIZE_MAX;
+}
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    const size_t all = countJsonValues(text);
+    if (all > size) __builtin_trap();
+    const size_t limit = size / 3;
+    if (countJsonValues(text, limit) != std::min(all, limit + 1)) __builtin_trap();
+
+    static const std::unique_ptr<Json::CharReader> lenient = newReader(false), strict = newReader(true);
+    const size_t built = builtValues(*lenient, text);
+    if (built != SIZE_MAX && built > all) __builtin_trap();
+    const size_t strictlyBuilt = builtValues(*strict, text);
+    if (strictlyBuilt != SIZE_MAX && strictlyBuilt != all) __builtin_trap();
+    return 0;
+}

@@ -1,0 +1,80 @@
+// The JSON value counter against the reader it protects, and the budget
+// that turns a reply with too many values into a failed parse.
+#include "core/json_text.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "tests/support/hostile_input.h"
+#include "tests/support/log_capture.h"
+
+namespace {
+// The values the reader built: every node of the tree.
+size_t treeValues(const Json::Value& value) {
+    size_t count = 1;
+    if (value.isArray() || value.isObject())
+        for (const Json::Value& child : value) count += treeValues(child);
+    return count;
+}
+}  // namespace
+
+TEST(JsonValueCount, CountsWhatTheReaderBuilds) {
+    const std::pair<const char*, size_t> cases[] = {
+        {"", 0},
+        {"  -1.5e+10 ", 1},
+        {"[true,false,null,{},[]]", 6},
+        {R"({"a":1,"b":[2,"x"]})", 5},
+        {R"({"a" : "b", "c"	:
+            "d"})", 3},                                   // blanks before the colon: still keys
+        {R"({"k\":":"v:","\\":"\"","e":"\\\\"})", 4},    // escaped quotes and backslashes, colons in text
+        {R"(["{[,:]}", "//", "/*"])", 4},                // structure and comment marks inside strings
+        {"[1, // [[[ {{\n 2 /* ]] \"x\": */, 3]", 4},   // comments, as the reader accepts them
+        {R"({"a" /* why */ : 1})", 2},
+        {"\xEF\xBB\xBF[1]", 2},                           // byte-order mark
+        {"\"unterminated \\\"", 1},
+        {"[1 /* unterminated", 2},
+    };
+    for (const auto& [text, expected] : cases) EXPECT_EQ(countJsonValues(text), expected) << text;
+
+    // The feeds' own fixtures, which the reader must read exactly as counted.
+    size_t fixtures = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(WEBSERVICES_TEST_DATA)) {
+        if (entry.path().extension() != ".json") continue;
+        std::ifstream in(entry.path(), std::ios::binary);
+        std::ostringstream text;
+        text << in.rdbuf();
+        const Json::Value root = jsoncpp_string::toJsonObject(text.str());
+        ASSERT_FALSE(root.isNull()) << entry.path();
+        EXPECT_EQ(countJsonValues(text.str()), treeValues(root)) << entry.path();
+        ++fixtures;
+    }
+    EXPECT_GT(fixtures, 10u);
+}
+
+TEST(JsonValueCount, GarbageStaysWithinOneValuePerByteAndTheLimitStopsEarly) {
+    std::mt19937 random(20240603);
+    const std::string alphabet = "{}[],:\"\\/* \n1ae-";
+    for (int round = 0; round < 2000; ++round) {
+        std::string text(random() % 64, ' ');
+        for (char& c : text) c = alphabet[random() % alphabet.size()];
+        const size_t all = countJsonValues(text);
+        EXPECT_LE(all, text.size()) << text;
+        const size_t limit = random() % 8;
+        EXPECT_EQ(countJsonValues(text, limit), std::min(all, limit + 1)) << text << " limit " << limit;
+    }
+}
+
+TEST(JsonValueBudget, AReplyOverTheBudgetReadsAsInvalidWithOneLine) {
+    ScopedDownloadLimits limits(1 << 20, 4);
+    LogCapture log;
+    EXPECT_EQ(jsoncpp_string::toJsonObject(R"({"a":[1,2]})").size(), 1u) << "exactly the budget";
+    EXPECT_TRUE(log.lines().empty()) << log.dump();
+    EXPECT_TRUE(jsoncpp_string::toJsonObject("[1,2,3,4]").isNull());
+    ASSERT_EQ(log.lines().size(), 1u) << log.dump();
+    EXPECT_EQ(log.lines()[0].level, 8);
+    EXPECT_EQ(log.lines()[0].text, "JSON: reply of 9 bytes holds more than 4 JSON values; not parsed");
+}

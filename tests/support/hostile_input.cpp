@@ -1,0 +1,54 @@
+#include "tests/support/hostile_input.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+
+ScopedDownloadLimits::ScopedDownloadLimits(size_t maxBytes, size_t maxJsonValues) : m_before(downloadLimits()) {
+    DownloadLimits small = m_before;
+    small.maxDownloadBytes = small.gtfsRtMaxDownloadBytes = maxBytes;
+    small.maxJsonValues = maxJsonValues;
+    setDownloadLimits(small);
+}
+
+ScopedDownloadLimits::~ScopedDownloadLimits() { setDownloadLimits(m_before); }
+
+std::string overCapText() { return std::string(downloadLimits().maxDownloadBytes + 1, ' '); }
+
+std::string overBudgetJson() {
+    std::string text = "[{}";
+    // The array itself is one value, so budget objects are one too many.
+    for (size_t i = 1; i < downloadLimits().maxJsonValues; ++i) text += ",{}";
+    return text + "]";
+}
+
+const char* describe(HostileFile kind) {
+    switch (kind) {
+        case HostileFile::Fifo: return "a FIFO";
+        case HostileFile::LinkToDevZero: return "a link to /dev/zero";
+        case HostileFile::OverCap: return "a file over the cap";
+    }
+    return "?";
+}
+
+void plantHostileFile(const std::string& path, HostileFile kind) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::filesystem::remove(path);
+    bool planted = false;
+    switch (kind) {
+        case HostileFile::Fifo: planted = mkfifo(path.c_str(), 0600) == 0; break;
+        case HostileFile::LinkToDevZero: planted = symlink("/dev/zero", path.c_str()) == 0; break;
+        case HostileFile::OverCap: {
+            // Sparse: the size is what matters, not the bytes.
+            std::ofstream(path).close();
+            std::error_code error;
+            std::filesystem::resize_file(path, downloadLimits().maxDownloadBytes + 1, error);
+            planted = !error;
+            break;
+        }
+    }
+    if (!planted) throw std::runtime_error("cannot plant " + std::string(describe(kind)) + " at " + path);
+}

@@ -1,0 +1,39 @@
+// Hostile replies and local files for the feed tests: small download limits
+// while a test runs, replies just over them, and what a local user could
+// leave at a feed's offline path in place of the file.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "core/download.h"
+
+// Log text of a reply refused for its size, and of one refused for its JSON values.
+constexpr const char* kOverCapLog = "stopped at the cap of ";
+constexpr const char* kOverBudgetLog = " JSON values; not parsed";
+
+// Sets every download cap to maxBytes and the JSON value budget to
+// maxJsonValues while in scope, then restores the limits before. The
+// defaults are small, yet every fixture under tests/data fits in them.
+class ScopedDownloadLimits {
+public:
+    explicit ScopedDownloadLimits(size_t maxBytes = 64 * 1024, size_t maxJsonValues = 1000);
+    ~ScopedDownloadLimits();
+    ScopedDownloadLimits(const ScopedDownloadLimits&) = delete;
+    ScopedDownloadLimits& operator=(const ScopedDownloadLimits&) = delete;
+
+private:
+    DownloadLimits m_before;
+};
+
+// A text one byte over the current cap (downloadLimits().maxDownloadBytes).
+std::string overCapText();
+// "[{},{},...]" with one object more than the current JSON value budget allows.
+std::string overBudgetJson();
+
+enum class HostileFile { Fifo, LinkToDevZero, OverCap };
+constexpr HostileFile kHostileFiles[] = {HostileFile::Fifo, HostileFile::LinkToDevZero, HostileFile::OverCap};
+const char* describe(HostileFile kind);
+// Replaces whatever is at path (creating its folders) with kind: a FIFO no
+// one writes to, a symbolic link to /dev/zero, or a file one byte over the cap.
+void plantHostileFile(const std::string& path, HostileFile kind);
