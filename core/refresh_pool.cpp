@@ -47,15 +47,15 @@ void RefreshPool::post(std::function<void()> job) {
 }
 
 void RefreshPool::stop() {
+    std::vector<pthread_t> threads;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        if (m_stopping && m_threads.empty()) return;
         m_stopping = true;
         m_jobs.clear();
+        threads.swap(m_threads);
     }
     m_wake.notify_all();
-    for (pthread_t thread : m_threads) pthread_join(thread, nullptr);
-    m_threads.clear();
+    for (pthread_t thread : threads) pthread_join(thread, nullptr);
 }
 
 void* RefreshPool::workerMain(void* self) {

@@ -91,7 +91,7 @@ private:
     void startCycle();
     // Marks the feed queued and hands its refresh to a worker (m_mutex not held).
     void queueRefresh(size_t slot, bool forCycle);
-    void refreshOnWorker(size_t slot);
+    void refreshOnWorker(size_t slot, const std::string& curlParams);
     // Applies the refreshes that have ended, then the cycle's results that are next in order.
     void applyFinished();
     void applyCycleInOrder();
