@@ -8,6 +8,7 @@
 #include <iostream>
 
 #include "core/config_keys.h"
+#include "core/config_table.h"
 #include "core/download.h"
 #include "platform/clock.h"
 #include "platform/debug.h"
@@ -62,6 +63,8 @@ CWebServices::CWebServices(const CModuleParmMap& parmMap) : CModule(parmMap, "We
     setProcessTimeZone(zone);
     logLine(2, "timezone set: ", zone);
     logLine(2, "timr after tzset: ", formatCurrentLocalTime("%H:%M"));
+    // A misspelt key would otherwise leave its feed on the default without a word.
+    for (const std::string& warning : unknownKeyWarnings(params)) logLine(8, "CWebServices: ", warning);
 
     ModuleUrls urls;
     std::vector<std::string> enabledFlags;
@@ -245,10 +248,11 @@ void CWebServices::queueRefresh(size_t index, bool forCycle) {
         m_slots[index].state = FeedSlot::State::kQueued;
         m_slots[index].forCycle = forCycle;
     }
-    if (m_pool) m_pool->post([this, index] { refreshOnWorker(index); });
+    // The options are copied for the job: workers never read module-wide settings.
+    if (m_pool) m_pool->post([this, index, curlParams = g_curlParams] { refreshOnWorker(index, curlParams); });
 }
 
-void CWebServices::refreshOnWorker(size_t index) {
+void CWebServices::refreshOnWorker(size_t index, const std::string& curlParams) {
     DataFeed* feed;
     std::string name;
     {
@@ -259,7 +263,7 @@ void CWebServices::refreshOnWorker(size_t index) {
     }
     FinishedRefresh finished{index, {}};
     try {
-        feed->downloadData(g_curlParams);
+        feed->downloadData(curlParams);
         finished.pairs = feed->getExportPairs();
     } catch (const std::exception& e) {
         // A feed should never throw; on a worker an escaping exception would end the process.
