@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "core/config_check.h"
 #include "core/web_services.h"
 #include "platform/debug.h"
 #include "platform/event_loop.h"
@@ -19,11 +20,12 @@
 
 namespace {
 const char* const kUsage =
-    "usage: webservices-host --config PARAMS.json [--root DIR] [--once | --cycles N] "
+    "usage: webservices-host (--config | --check-config) PARAMS.json [--root DIR] [--once | --cycles N] "
     "[--format text|jsonl] [-v|-vv] [--import NAME=VALUE ...]";
 
 struct Options {
     std::string config;
+    bool checkOnly = false;  // --check-config: report the map's problems, run nothing
     std::string root;
     int cycles = 0;  // 0: run the event loop until a signal
     bool jsonl = false;
@@ -45,6 +47,9 @@ Options parseOptions(int argc, char** argv) {
         std::string arg = argv[i];
         if (arg == "--config") {
             options.config = value(i);
+        } else if (arg == "--check-config") {
+            options.config = value(i);
+            options.checkOnly = true;
         } else if (arg == "--root") {
             options.root = value(i);
         } else if (arg == "--once") {
@@ -144,6 +149,21 @@ void runEventLoop(CWebServices& module, CEventLoop& loop) {
     loop.run();
     if (signalFd >= 0) close(signalFd);
 }
+
+// Reports every problem of the map, one line each, without creating the
+// module: no feed, no file written, no download. 0 when there is none, else 1.
+int checkParameterMap(const CModuleParmMap& parmMap, const Options& options, std::ostream& out, std::ostream& err) {
+    setFileRoot(options.root);
+    std::vector<std::string> problems = checkConfiguration(parmMap.json());
+    for (const auto& problem : problems) out << problem << '\n';
+    out.flush();
+    if (problems.empty())
+        err << "webservices-host: " << options.config << ": no problems found\n";
+    else
+        err << "webservices-host: " << options.config << ": " << problems.size()
+            << (problems.size() == 1 ? " problem\n" : " problems\n");
+    return problems.empty() ? 0 : 1;
+}
 }  // namespace
 
 int runHost(int argc, char** argv, std::ostream& out, std::ostream& err) {
@@ -168,6 +188,8 @@ int runHost(int argc, char** argv, std::ostream& out, std::ostream& err) {
         err << "webservices-host: invalid parameter map '" << options.config << "': " << error << '\n';
         return 2;
     }
+
+    if (options.checkOnly) return checkParameterMap(parmMap, options, out, err);
 
     int mask = CDebug::kDefaultLevelMask;
     if (options.verbosity >= 1) mask |= CDebug::kProgress;
