@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "tests/support/demo_map.h"
 #include "tests/support/stub_server.h"
 #include "tests/support/temp_root.h"
 
@@ -85,4 +86,16 @@ TEST(HostRunner, SigtermDuringStalledTransfersEndsAtOnceLeavingNoChild) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_LT(seconds, 2.5);
     EXPECT_NE(system("pgrep -f 'max-time 29[.]5' >/dev/null"), 0) << "a curl was left running";
+}
+
+TEST(HostRunner, DemoCycleExportsEveryFeedWithItsTablesFromWorkerThreads) {
+    TempFileRoot dir;
+    Json::Value map = demoParameterMap(dir);
+    std::ofstream(dir.path("/params.json")) << map.toStyledString();
+    // -v prints the diagnostic tables, written while the feeds refresh side by side.
+    RunResult r = runHost("--config " + dir.path("/params.json") + " --root " + dir.dir() + " --once -v", dir);
+    EXPECT_EQ(r.status, 0) << r.err;
+    for (const char* flag : {"rss_has_connection = 1", "rail_departures_has_connection = 1", "gtfs_rt_has_connection = 1",
+                             "siri_sm_has_connection = 1", "txc_st_has_connection = 1"})
+        EXPECT_NE(r.out.find(flag), std::string::npos) << flag;
 }
