@@ -28,11 +28,12 @@ RefreshPool::RefreshPool(unsigned workers) {
     }
     pthread_attr_destroy(&attr);
     pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    m_routineLimit = m_threads.size() > 1 ? static_cast<unsigned>(m_threads.size()) - 1 : 1;
 }
 
 RefreshPool::~RefreshPool() { stop(); }
 
-void RefreshPool::post(std::function<void()> job) {
+void RefreshPool::post(std::function<void()> job, bool urgent) {
     std::unique_lock<std::mutex> lock(m_mutex);
     if (m_stopping) return;
     if (m_threads.empty()) {
@@ -41,7 +42,7 @@ void RefreshPool::post(std::function<void()> job) {
         job();
         return;
     }
-    m_jobs.push_back(std::move(job));
+    (urgent ? m_urgent : m_routine).push_back(std::move(job));
     lock.unlock();
     m_wake.notify_one();
 }
@@ -51,7 +52,8 @@ void RefreshPool::stop() {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_stopping = true;
-        m_jobs.clear();
+        m_urgent.clear();
+        m_routine.clear();
         threads.swap(m_threads);
     }
     m_wake.notify_all();
@@ -63,16 +65,26 @@ void* RefreshPool::workerMain(void* self) {
     return nullptr;
 }
 
+bool RefreshPool::runnable() const {
+    return !m_urgent.empty() || (!m_routine.empty() && m_routineRunning < m_routineLimit);
+}
+
 void RefreshPool::work() {
+    std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
-        std::function<void()> job;
-        {
-            std::unique_lock<std::mutex> lock(m_mutex);
-            m_wake.wait(lock, [this] { return m_stopping || !m_jobs.empty(); });
-            if (m_stopping) return;
-            job = std::move(m_jobs.front());
-            m_jobs.pop_front();
-        }
+        m_wake.wait(lock, [this] { return m_stopping || runnable(); });
+        if (m_stopping) return;
+        bool urgent = !m_urgent.empty();
+        std::deque<std::function<void()>>& queue = urgent ? m_urgent : m_routine;
+        std::function<void()> job = std::move(queue.front());
+        queue.pop_front();
+        if (!urgent) ++m_routineRunning;
+        lock.unlock();
         job();
+        lock.lock();
+        if (!urgent) {
+            --m_routineRunning;
+            m_wake.notify_one();  // a routine job may have been waiting for this worker
+        }
     }
 }

@@ -22,7 +22,10 @@ public:
     RefreshPool(const RefreshPool&) = delete;
     RefreshPool& operator=(const RefreshPool&) = delete;
 
-    void post(std::function<void()> job);
+    // Urgent jobs (refreshes an import asked for) run before routine ones,
+    // and one worker is kept for them: routine jobs (a cycle's refreshes,
+    // which may all be stalled) hold at most all workers but one.
+    void post(std::function<void()> job, bool urgent = false);
     // Drops the jobs not yet started, lets the running ones finish and joins
     // the workers. Posting afterwards does nothing.
     void stop();
@@ -30,10 +33,14 @@ public:
 private:
     static void* workerMain(void* self);
     void work();
+    bool runnable() const;
 
     std::mutex m_mutex;
     std::condition_variable m_wake;
-    std::deque<std::function<void()>> m_jobs;
+    std::deque<std::function<void()>> m_urgent;
+    std::deque<std::function<void()>> m_routine;
+    unsigned m_routineRunning = 0;
+    unsigned m_routineLimit = 1;
     std::vector<pthread_t> m_threads;
     bool m_stopping = false;
 };

@@ -243,20 +243,27 @@ void CWebServices::startCycle() {
 }
 
 void CWebServices::queueRefresh(size_t index, bool forCycle) {
+    unsigned ticket;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_slots[index].state = FeedSlot::State::kQueued;
-        m_slots[index].forCycle = forCycle;
+        FeedSlot& slot = m_slots[index];
+        slot.state = FeedSlot::State::kQueued;
+        slot.forCycle = forCycle;
+        ticket = ++slot.ticket;
     }
     // The options are copied for the job: workers never read module-wide settings.
-    if (m_pool) m_pool->post([this, index, curlParams = g_curlParams] { refreshOnWorker(index, curlParams); });
+    // A refresh an import asked for goes ahead of the cycle's.
+    if (m_pool)
+        m_pool->post([this, index, ticket, curlParams = g_curlParams] { refreshOnWorker(index, ticket, curlParams); },
+                     !forCycle);
 }
 
-void CWebServices::refreshOnWorker(size_t index, const std::string& curlParams) {
+void CWebServices::refreshOnWorker(size_t index, unsigned ticket, const std::string& curlParams) {
     DataFeed* feed;
     std::string name;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_slots[index].ticket != ticket) return;  // replaced by a refresh an import asked for
         m_slots[index].state = FeedSlot::State::kRunning;
         feed = m_feeds[index].get();
         name = m_slots[index].name;
@@ -360,12 +367,12 @@ void CWebServices::SymbolUpdate(const std::string& name, int x, const std::strin
                 continue;
             }
             // Idle, or queued but not yet picked up by a worker: no other thread touches it.
-            if (!m_feeds[i]->symbolUpdate(name, x, value) || slot.state == FeedSlot::State::kQueued) continue;
-            if (slot.resultReady) {  // the waiting cycle result is older than what the import asks for
-                slot.resultReady = false;
-                slot.inCycle = false;
-                slot.result.clear();
-            }
+            if (!m_feeds[i]->symbolUpdate(name, x, value)) continue;
+            // The refresh the import asks for replaces a queued one and a result
+            // still waiting for the feeds before it, and is published as soon as it ends.
+            slot.resultReady = false;
+            slot.inCycle = false;
+            slot.result.clear();
             refresh.push_back(i);
         }
     }

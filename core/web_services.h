@@ -77,6 +77,7 @@ private:
         bool inCycle = false;      // the cycle waits for this feed's result
         bool forCycle = false;     // the queued or running refresh is the cycle's
         bool resultReady = false;  // finished, waiting for the feeds before it
+        unsigned ticket = 0;       // of the latest queued refresh; an older queued job is dropped
         SymbolPairs result;
         std::deque<SymbolValue> imports;  // arrived while running
         std::unique_ptr<CParameters> parameters;  // arrived while running
@@ -91,7 +92,7 @@ private:
     void startCycle();
     // Marks the feed queued and hands its refresh to a worker (m_mutex not held).
     void queueRefresh(size_t slot, bool forCycle);
-    void refreshOnWorker(size_t slot, const std::string& curlParams);
+    void refreshOnWorker(size_t slot, unsigned ticket, const std::string& curlParams);
     // Applies the refreshes that have ended, then the cycle's results that are next in order.
     void applyFinished();
     void applyCycleInOrder();

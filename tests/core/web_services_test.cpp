@@ -320,6 +320,30 @@ TEST_F(ConcurrentRefreshTest, ImportsForABusyFeedAreQueuedOrTakenAtOnce) {
     EXPECT_EQ(published, (std::vector<std::string>{"b=2S2", "a=2S1"}));
 }
 
+TEST_F(ConcurrentRefreshTest, AnImportedStopOvertakesACycleStuckOnEveryWorker) {
+    Json::Value params;
+    params["max_parallel_downloads"] = 2;
+    CWebServices twoWorkers(paramsWith(params));
+    twoWorkers.setBroadcastSink([this](const std::vector<SymbolValue>& symbols) {
+        for (const auto& symbol : symbols) published.push_back(symbol.first + "=" + symbol.second);
+    });
+    twoWorkers.addFeed(gatedFeed("a", &gate), "a");
+    twoWorkers.addFeed(gatedFeed("b", &gate), "b");
+    twoWorkers.addFeed(gatedFeed("c"), "c");
+    twoWorkers.SetEventLoop(loop);
+    twoWorkers.Update();
+    ASSERT_TRUE(pumpUntil(loop, [&] { return gate.held(); }));
+    settle(loop);
+    // a holds the one worker the cycle may use; b and c wait for it. The
+    // import takes c out of the cycle and runs on the worker kept for imports.
+    twoWorkers.SymbolUpdate("c_stop", 0, "S");
+    ASSERT_TRUE(pumpUntil(loop, [&] { return !published.empty(); }));
+    EXPECT_EQ(published, (std::vector<std::string>{"c=1S"}));
+    gate.release();
+    twoWorkers.waitUntilIdle();
+    EXPECT_EQ(published, (std::vector<std::string>{"c=1S", "a=1", "b=1"})) << "c's queued cycle refresh was dropped";
+}
+
 TEST_F(ConcurrentRefreshTest, AFeedStillBusyIsLeftOutOfTheNextCycle) {
     LogCapture log;
     module.addFeed(gatedFeed("a", &gate), "a");
