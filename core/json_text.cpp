@@ -31,7 +31,8 @@ inline ByteClass classOf(char c) { return kClasses.of[static_cast<unsigned char>
 const char* skipComment(const char* p, const char* end) {
     if (end - p < 2 || p[0] != '/') return p;
     if (p[1] == '/') {
-        for (p += 2; p < end && *p != '\n'; ++p) {
+        // The reader ends a line comment at a carriage return as at a line feed.
+        for (p += 2; p < end && *p != '\n' && *p != '\r'; ++p) {
         }
         return p;
     }

@@ -33,6 +33,7 @@ TEST(JsonValueCount, CountsWhatTheReaderBuilds) {
         {R"({"k\":":"v:","\\":"\"","e":"\\\\"})", 4},    // escaped quotes and backslashes, colons in text
         {R"(["{[,:]}", "//", "/*"])", 4},                // structure and comment marks inside strings
         {"[1, // [[[ {{\n 2 /* ]] \"x\": */, 3]", 4},   // comments, as the reader accepts them
+        {"[1, // a\r 2]", 3},                            // a carriage return ends a line comment too
         {R"({"a" /* why */ : 1})", 2},
         {"\xEF\xBB\xBF[1]", 2},                           // byte-order mark
         {"\"unterminated \\\"", 1},
