@@ -17,6 +17,8 @@
 extern char** environ;
 
 namespace {
+constexpr size_t kShrinkBelowBytes = 1u << 20;
+
 DownloadLimits g_limits;
 std::mutex g_limitsMutex;
 
@@ -217,7 +219,10 @@ ProgramResult runProgram(const std::vector<std::string>& argv, const std::string
         result.output.clear();
     }
     if (stopping) result.output.clear();
-    result.output.shrink_to_fit();
+    // A small reply gives back the rest of its reservation. A large one keeps
+    // it: copying it again into fresh pages would cost more than the address
+    // space, of which only the pages written are ever memory.
+    if (result.output.size() < kShrinkBelowBytes) result.output.shrink_to_fit();
     result.ok = withinCap && !stopping;
     return result;
 }
