@@ -1,4 +1,4 @@
-// Fuzzes the GTFS-Realtime decoder and the feed's parse of whatever it decodes.
+// Fuzzes the GTFS-Realtime reader and the feed's parse of whatever it reads.
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -34,17 +34,12 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string bytes(reinterpret_cast<const char*>(data), size);
-    GTFS::GTFS_RT_Parser parser(bytes);
-    const auto positions = parser.getVehiclePositions();
-    const auto trips = parser.getTripUpdates();
-    const auto alerts = parser.getAlerts();
-    // The first vehicle named in the feed, or none (which writes the vehicle list).
-    std::string vehicleId;
-    if (!positions.empty())
-        vehicleId = positions.front().vehicle.id;
-    else if (!trips.empty() && trips.front().vehicle)
-        vehicleId = trips.front().vehicle->id;
+    // The first vehicle with a position, or none (which writes the vehicle list).
+    const auto everyVehicle = GTFS::GTFS_RT_Reader(bytes, "", true).getVehiclePositions();
+    const std::string vehicleId = everyVehicle.empty() ? "" : everyVehicle.front().vehicle.id;
+    GTFS::GTFS_RT_Reader reader(bytes, vehicleId, vehicleId.empty() || size % 2 == 1);
     GTFS_RT_FeedImpl feed("");
-    feed.parse(vehicleId, positions, trips, alerts);
+    feed.parse(vehicleId, reader.getVehiclePositions(), reader.getTripUpdates(reader.vehicleTripId()),
+               reader.getAlerts());
     return 0;
 }

@@ -215,38 +215,48 @@ int GTFS_RT_FeedImpl::downloadData(std::string curlParams) {
                         "vehicle list.");
         }
 
+        // Records are built for this vehicle only, unless the vehicle list needs every vehicle.
+        const bool allVehicles = m_vehicleList || vehicleId.empty();
         std::vector<GTFS::VehiclePosition> vehiclePositions;
         std::vector<GTFS::TripUpdate> tripUpdates;
         std::vector<GTFS::Alert> alerts;
+        size_t positionCount = 0, tripUpdateCount = 0;
         if (!m_url.empty()) {
             std::string bytes = getData(m_url, curlParams);
-            GTFS::GTFS_RT_Parser parser(bytes);
-            logIfInvalid(parser, bytes);
-            vehiclePositions = parser.getVehiclePositions();
-            tripUpdates = parser.getTripUpdates();
-            alerts = parser.getAlerts();
+            GTFS::GTFS_RT_Reader reader(bytes, vehicleId, allVehicles);
+            logIfInvalid(reader, bytes);
+            vehiclePositions = reader.getVehiclePositions();
+            tripUpdates = reader.getTripUpdates(reader.vehicleTripId());
+            alerts = reader.getAlerts();
+            positionCount = reader.vehiclePositionCount();
+            tripUpdateCount = reader.tripUpdateCount();
         } else {
+            // The vehicle's trip, from its position, picks its trip updates from the next feed.
+            std::string vehicleTripId;
             if (!m_vehiclePositionUrl.empty()) {
                 std::string bytes = getData(m_vehiclePositionUrl, curlParams);
-                GTFS::GTFS_RT_Parser parser(bytes);
-                logIfInvalid(parser, bytes);
-                vehiclePositions = parser.getVehiclePositions();
+                GTFS::GTFS_RT_Reader reader(bytes, vehicleId, allVehicles);
+                logIfInvalid(reader, bytes);
+                vehiclePositions = reader.getVehiclePositions();
+                vehicleTripId = reader.vehicleTripId();
+                positionCount = reader.vehiclePositionCount();
             }
             if (!m_tripUpdateUrl.empty()) {
                 std::string bytes = getData(m_tripUpdateUrl, curlParams);
-                GTFS::GTFS_RT_Parser parser(bytes);
-                logIfInvalid(parser, bytes);
-                tripUpdates = parser.getTripUpdates();
+                GTFS::GTFS_RT_Reader reader(bytes, vehicleId, allVehicles);
+                logIfInvalid(reader, bytes);
+                tripUpdates = reader.getTripUpdates(vehicleTripId);
+                tripUpdateCount = reader.tripUpdateCount();
             }
             if (!m_alertUrl.empty()) {
                 std::string bytes = getData(m_alertUrl, curlParams);
-                GTFS::GTFS_RT_Parser parser(bytes);
-                logIfInvalid(parser, bytes);
-                alerts = parser.getAlerts();
+                GTFS::GTFS_RT_Reader reader(bytes, vehicleId, allVehicles);
+                logIfInvalid(reader, bytes);
+                alerts = reader.getAlerts();
             }
         }
 
-        bool connected = !vehicleId.empty() && (!vehiclePositions.empty() || !tripUpdates.empty());
+        bool connected = !vehicleId.empty() && (positionCount > 0 || tripUpdateCount > 0);
         addPair("gtfs_rt_has_connection", connected ? "1" : "0");
         return parse(vehicleId, vehiclePositions, tripUpdates, alerts);
     } catch (const std::exception& e) {
@@ -255,8 +265,8 @@ int GTFS_RT_FeedImpl::downloadData(std::string curlParams) {
     }
 }
 
-void GTFS_RT_FeedImpl::logIfInvalid(const GTFS::GTFS_RT_Parser& parser, const std::string& bytes) {
-    if (!parser.isValidData())
+void GTFS_RT_FeedImpl::logIfInvalid(const GTFS::GTFS_RT_Reader& reader, const std::string& bytes) {
+    if (!reader.isValidData())
         logLine(16, "GTFS_RT_FeedImpl::parse: Could not parse response from curl - invalid: ", printablePreview(bytes));
 }
 

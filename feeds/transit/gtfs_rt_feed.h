@@ -8,12 +8,11 @@
 #include <vector>
 
 #include "core/data_feed.h"
-#include "feeds/transit/gtfs_rt_parser.h"
+#include "feeds/transit/gtfs_rt_reader.h"
 
 // Static timetable (table stop_time) and the CSV list of the feed's vehicles.
 constexpr const char* kGtfsStaticDatabasePath = "/vorn/database/GTFS_S.db";
 constexpr const char* kGtfsVehicleListPath = "/tmp/gtfs_vehicles.csv";
-// Downloads go to a private file whose name starts with this.
 
 // One row of the static timetable; times are POSIX seconds (gtfsStaticTimeToPosix).
 struct StaticStopTime {
@@ -77,8 +76,8 @@ public:
 private:
     void writeVehicleList(const std::vector<GTFS::VehiclePosition>& vehiclePositions,
                           const std::vector<GTFS::TripUpdate>& tripUpdates, const std::vector<GTFS::Alert>& alerts);
-    // Decodes one download, logging bytes that are not a valid feed.
-    static void logIfInvalid(const GTFS::GTFS_RT_Parser& parser, const std::string& bytes);
+    // Logs a download that is not a valid feed.
+    static void logIfInvalid(const GTFS::GTFS_RT_Reader& reader, const std::string& bytes);
 
     std::string m_url;
     std::string m_vehiclePositionUrl;

@@ -178,6 +178,24 @@ TEST_F(GtfsRtFeed, SeparateFeedsFindTheTripByTheVehicleItNames) {
     EXPECT_EQ(server.requestCount(), 3u);
 }
 
+// Separate feeds again: the trip named by the vehicle's position picks its
+// update out of the trip-updates feed, although that update names no vehicle.
+TEST_F(GtfsRtFeed, SeparateFeedsFindTheTripOfTheVehiclesPosition) {
+    rt::FeedMessage positions = newFeed();
+    addVehicle(positions, "BUS-9", "T9");
+    rt::FeedMessage trips = newFeed();
+    addStop(addTrip(trips, "T8"), 1, "S1", kNow + 60);
+    addStop(addTrip(trips, "T9"), 2, "S2", kNow + 120);
+    server.reply("/vp", positions.SerializeAsString());
+    server.reply("/tu", trips.SerializeAsString());
+    server.reply("/al", newFeed().SerializeAsString());
+    Json::Value params = separateFeeds(server);
+    params["gtfs_rt_test_vehicle_id"] = "BUS-9";
+
+    expectValues(run("", params), {{"gtfs_rt_has_connection", "1"}, {"gtfs_trip_id", "T9"},
+                                   {"gtfs_rt_point_id_array", R"("P2")"}, {"gtfs_rt_arrivals_array", "1767258120"}});
+}
+
 // Real-time data without times is completed from the static timetable, whose
 // query takes the trip id as a value: a trip id that is also a column name
 // must not select every row.
@@ -276,6 +294,8 @@ TEST_F(GtfsRtFeed, VehicleListIsWrittenWhenAskedOrWhenTheVehicleIsUnknown) {
     };
     EXPECT_EQ(listAfter(1, "BUS-7"), list);
     EXPECT_EQ(listAfter(2, "BUS-7"), "<none>");
+    listAfter(0, "BUS-0");
+    EXPECT_EQ(valueOf(pairs, "gtfs_rt_has_connection"), "1") << "the feed answered, without this vehicle";
     EXPECT_EQ(listAfter(Json::Value(), ""), list) << "no vehicle id";
     EXPECT_EQ(pairs, (SymbolPairs{{"gtfs_rt_has_connection", "0"}, {"gtfs_rt_has_data", "0"}}));
 }

@@ -1,0 +1,747 @@
+// One pass over a FeedMessage's wire format. Every message of the schema is
+// walked and checked as protobuf-lite checks it, so both accept and refuse the
+// same bytes; only the fields the feed reads are kept, as views into the bytes.
+#include "feeds/transit/gtfs_rt_reader.h"
+
+#include <algorithm>
+#include <climits>
+
+namespace GTFS {
+namespace {
+
+// protobuf's default recursion limit: how many messages and groups may nest
+// below the FeedMessage.
+constexpr int kMaxDepth = 100;
+// protobuf reads tags and lengths in at most 5 bytes and other varints in at
+// most 10; a length's fifth byte holds at most 3 bits, and a length must also
+// leave protobuf's 16 bytes of look-ahead below INT_MAX.
+constexpr int kMaxTagBytes = 5;
+constexpr int kMaxLengthBytes = 5;
+constexpr int kMaxVarintBytes = 10;
+constexpr uint8_t kLengthFifthByteLimit = 8;
+constexpr uint32_t kMaxLength = INT_MAX - 16;
+// Entities sit one level below the FeedMessage.
+constexpr int kEntityDepth = 1;
+
+enum WireType : uint32_t {
+    kVarint = 0,
+    kFixed64 = 1,
+    kLengthDelimited = 2,
+    kStartGroup = 3,
+    kEndGroup = 4,
+    kFixed32 = 5,
+};
+
+constexpr uint32_t key(uint32_t field, WireType type) { return field << 3 | type; }
+
+// The bytes of one message, read from the front. No read goes past the end:
+// a value that would is a failure, as it is for protobuf.
+class Input {
+public:
+    Input() = default;
+    Input(std::string_view bytes, int depth) : m_p(bytes.data()), m_end(bytes.data() + bytes.size()), m_depth(depth) {}
+
+    // The bytes not read yet.
+    std::string_view rest() const { return {m_p, static_cast<size_t>(m_end - m_p)}; }
+
+    // Reads the next field's tag. False at the end of the bytes, and on a tag
+    // that no message may hold (then failed()): field number 0, an end-group
+    // tag outside a group, wire types 6 and 7.
+    bool next() {
+        if (m_p == m_end) return false;
+        if (static_cast<uint8_t>(*m_p) < 0x80) {
+            m_tag = static_cast<uint8_t>(*m_p++);
+        } else if (!readTag(m_tag)) {
+            return fail();
+        }
+        const uint32_t type = m_tag & 7;
+        if ((m_tag >> 3) == 0 || type == kEndGroup || type > kFixed32) return fail();
+        return true;
+    }
+    uint32_t tag() const { return m_tag; }
+    bool failed() const { return m_failed; }
+
+    bool varint(uint64_t& value) {
+        if (m_p != m_end && static_cast<uint8_t>(*m_p) < 0x80) {
+            value = static_cast<uint8_t>(*m_p++);
+            return true;
+        }
+        uint64_t v = 0;
+        for (int i = 0; i < kMaxVarintBytes; ++i) {
+            if (m_p == m_end) return false;
+            const uint8_t byte = static_cast<uint8_t>(*m_p++);
+            v |= static_cast<uint64_t>(byte & 0x7f) << (7 * i);
+            if (byte < 0x80) {
+                value = v;
+                return true;
+            }
+        }
+        return false;
+    }
+    // 32-bit fields and enumerations keep the low 32 bits of the varint.
+    bool uint32(std::optional<uint32_t>& value) {
+        uint64_t v;
+        if (!varint(v)) return false;
+        value = static_cast<uint32_t>(v);
+        return true;
+    }
+    bool int32(int32_t& value) {
+        uint64_t v;
+        if (!varint(v)) return false;
+        value = static_cast<int32_t>(static_cast<uint32_t>(v));
+        return true;
+    }
+    bool int32(std::optional<int32_t>& value) {
+        int32_t v;
+        if (!int32(v)) return false;
+        value = v;
+        return true;
+    }
+    bool int64(std::optional<int64_t>& value) {
+        uint64_t v;
+        if (!varint(v)) return false;
+        value = static_cast<int64_t>(v);
+        return true;
+    }
+    bool uint64(std::optional<uint64_t>& value) {
+        uint64_t v;
+        if (!varint(v)) return false;
+        value = v;
+        return true;
+    }
+
+    bool bytes(std::string_view& value) {
+        size_t size;
+        if (!length(size)) return false;
+        value = std::string_view(m_p, size);
+        m_p += size;
+        return true;
+    }
+    bool bytes(std::string& value) {
+        std::string_view view;
+        if (!bytes(view)) return false;
+        value.assign(view.data(), view.size());
+        return true;
+    }
+    bool bytes(std::optional<std::string>& value) {
+        std::string_view view;
+        if (!bytes(view)) return false;
+        value.emplace(view);
+        return true;
+    }
+
+    // A nested message's bytes, one level deeper.
+    bool message(Input& nested) {
+        std::string_view view;
+        if (!bytes(view) || m_depth + 1 > kMaxDepth) return false;
+        nested = Input(view, m_depth + 1);
+        return true;
+    }
+    // A nested message none of whose fields is kept or nests a message:
+    // checked as a message, every field read as an unknown one.
+    bool opaqueMessage() {
+        Input nested;
+        if (!message(nested)) return false;
+        while (nested.next())
+            if (!nested.skip()) return false;
+        return !nested.failed();
+    }
+
+    // Passes over the current field's value as over an unknown field's.
+    bool skip() { return skipField(m_tag, m_depth); }
+
+private:
+    // depth: that of the message or group that holds the field.
+    bool skipField(uint32_t tag, int depth) {
+        switch (tag & 7) {
+            case kVarint: return skipVarint();
+            case kFixed64: return advance(8);
+            case kLengthDelimited: {
+                size_t size;
+                return length(size) && advance(size);
+            }
+            case kFixed32: return advance(4);
+        }
+        return skipGroup(tag, depth + 1);
+    }
+
+    bool fail() {
+        m_failed = true;
+        return false;
+    }
+
+    bool readTag(uint32_t& tag) {
+        uint32_t v = 0;
+        for (int i = 0; i < kMaxTagBytes; ++i) {
+            if (m_p == m_end) return false;
+            const uint8_t byte = static_cast<uint8_t>(*m_p++);
+            v |= static_cast<uint32_t>(byte & 0x7f) << (7 * i);  // beyond 32 bits is lost, as in protobuf
+            if (byte < 0x80) {
+                tag = v;
+                return true;
+            }
+        }
+        return false;
+    }
+
+    bool length(size_t& size) {
+        if (m_p != m_end && static_cast<uint8_t>(*m_p) < 0x80) {
+            size = static_cast<uint8_t>(*m_p++);
+            return size <= static_cast<size_t>(m_end - m_p);
+        }
+        uint32_t v = 0;
+        for (int i = 0; i < kMaxLengthBytes; ++i) {
+            if (m_p == m_end) return false;
+            const uint8_t byte = static_cast<uint8_t>(*m_p++);
+            if (i == kMaxLengthBytes - 1 && byte >= kLengthFifthByteLimit) return false;
+            v |= static_cast<uint32_t>(byte & 0x7f) << (7 * i);
+            if (byte < 0x80) break;
+        }
+        if (v > kMaxLength || v > static_cast<size_t>(m_end - m_p)) return false;
+        size = v;
+        return true;
+    }
+
+    bool advance(size_t count) {
+        if (count > static_cast<size_t>(m_end - m_p)) return false;
+        m_p += count;
+        return true;
+    }
+
+    bool skipVarint() {
+        const size_t available = static_cast<size_t>(m_end - m_p);
+        const char* last = m_p + std::min(available, static_cast<size_t>(kMaxVarintBytes));
+        for (const char* p = m_p; p != last; ++p) {
+            if (static_cast<uint8_t>(*p) < 0x80) {
+                m_p = p + 1;
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // An unknown group ends with the end tag of its own field number, inside
+    // the bytes of the message that holds it. depth: the group's own.
+    bool skipGroup(uint32_t startTag, int depth) {
+        if (depth > kMaxDepth) return false;
+        for (;;) {
+            uint32_t tag;
+            if (!readTag(tag)) return false;
+            const uint32_t type = tag & 7;
+            if (type == kEndGroup) return tag == startTag + 1;
+            if ((tag >> 3) == 0 || type > kFixed32 || !skipField(tag, depth)) return false;
+        }
+    }
+
+    const char* m_p = nullptr;
+    const char* m_end = nullptr;
+    int m_depth = 0;
+    uint32_t m_tag = 0;
+    bool m_failed = false;
+};
+
+// Views of the descriptors, merged field by field when a message names them twice.
+struct TripView {
+    std::string_view tripId, routeId, startTime, startDate;
+    std::optional<uint32_t> directionId;
+    int scheduleRelationship = TRIP_SCHEDULED;
+};
+struct VehicleView {
+    std::string_view id, label, licensePlate;
+};
+
+// The wire's trip relationships, with a gap at 4, in the records' numbering;
+// -1 for values outside the enumeration, which protobuf sets aside as unknown.
+int tripRelationship(int32_t wire) {
+    switch (wire) {
+        case 0: return TRIP_SCHEDULED;
+        case 1: return TRIP_ADDED;
+        case 2: return TRIP_UNSCHEDULED;
+        case 3: return TRIP_CANCELED;
+        case 5: return TRIP_REPLACEMENT;
+        case 6: return TRIP_DUPLICATED;
+        case 7: return TRIP_DELETED;
+        case 8: return TRIP_NEW;
+    }
+    return -1;
+}
+
+bool readTrip(Input in, TripView& out) {
+    while (in.next()) {
+        bool ok;
+        switch (in.tag()) {
+            case key(1, kLengthDelimited): ok = in.bytes(out.tripId); break;
+            case key(2, kLengthDelimited): ok = in.bytes(out.startTime); break;
+            case key(3, kLengthDelimited): ok = in.bytes(out.startDate); break;
+            case key(4, kVarint): {
+                int32_t wire;
+                ok = in.int32(wire);
+                const int relationship = ok ? tripRelationship(wire) : -1;
+                if (relationship >= 0) out.scheduleRelationship = relationship;
+                break;
+            }
+            case key(5, kLengthDelimited): ok = in.bytes(out.routeId); break;
+            case key(6, kVarint): ok = in.uint32(out.directionId); break;
+            default: ok = in.skip();
+        }
+        if (!ok) return false;
+    }
+    return !in.failed();
+}
+
+bool readVehicle(Input in, VehicleView& out) {
+    while (in.next()) {
+        bool ok;
+        switch (in.tag()) {
+            case key(1, kLengthDelimited): ok = in.bytes(out.id); break;
+            case key(2, kLengthDelimited): ok = in.bytes(out.label); break;
+            case key(3, kLengthDelimited): ok = in.bytes(out.licensePlate); break;
+            default: ok = in.skip();
+        }
+        if (!ok) return false;
+    }
+    return !in.failed();
+}
+
+TripDescriptor toRecord(const TripView& view) {
+    TripDescriptor out;
+    out.trip_id = view.tripId;
+    out.route_id = view.routeId;
+    out.direction_id = view.directionId;
+    out.start_time = view.startTime;
+    out.start_date = view.startDate;
+    out.schedule_relationship = view.scheduleRelationship;
+    return out;
+}
+
+VehicleDescriptor toRecord(const VehicleView& view) {
+    return VehicleDescriptor{std::string(view.id), std::string(view.label), std::string(view.licensePlate)};
+}
+
+bool readStopTimeEvent(Input in, StopTimeEvent& out) {
+    while (in.next()) {
+        bool ok;
+        switch (in.tag()) {
+            case key(1, kVarint): ok = in.int32(out.delay); break;
+            case key(2, kVarint): ok = in.int64(out.time); break;
+            case key(3, kVarint): ok = in.int32(out.uncertainty); break;
+            default: ok = in.skip();
+        }
+        if (!ok) return false;
+    }
+    return !in.failed();
+}
+
+// out: nullptr to check the stop without keeping it.
+bool readStopTimeUpdate(Input in, StopTimeUpdate* out) {
+    while (in.next()) {
+        bool ok;
+        const uint32_t tag = in.tag();
+        if (!out) {
+            // arrival, departure, stop_time_properties
+            const bool nested = tag == key(2, kLengthDelimited) || tag == key(3, kLengthDelimited) ||
+                                tag == key(6, kLengthDelimited);
+            ok = nested ? in.opaqueMessage() : in.skip();
+        } else {
+            switch (tag) {
+                case key(1, kVarint): ok = in.uint32(out->stop_sequence); break;
+                case key(2, kLengthDelimited):
+                case key(3, kLengthDelimited): {
+                    auto& event = tag == key(2, kLengthDelimited) ? out->arrival : out->departure;
+                    if (!event) event.emplace();
+                    Input nested;
+                    ok = in.message(nested) && readStopTimeEvent(nested, *event);
+                    break;
+                }
+                case key(4, kLengthDelimited): ok = in.bytes(out->stop_id); break;
+                case key(5, kVarint): {
+                    int32_t wire;
+                    ok = in.int32(wire);
+                    if (ok && wire >= STOP_SCHEDULED && wire <= STOP_UNSCHEDULED) out->schedule_relationship = wire;
+                    break;
+                }
+                case key(6, kLengthDelimited): ok = in.opaqueMessage(); break;  // stop_time_properties
+                default: ok = in.skip();
+            }
+        }
+        if (!ok) return false;
+    }
+    return !in.failed();
+}
+
+// A trip update's descriptors, whatever else is read of it.
+struct TripUpdateView {
+    bool hasTrip = false;  // required
+    TripView trip;
+    std::optional<VehicleView> vehicle;
+};
+
+// full: nullptr to check the stops, timestamp and delay without keeping them.
+bool readTripUpdate(Input in, TripUpdateView& view, TripUpdate* full) {
+    while (in.next()) {
+        bool ok;
+        Input nested;
+        switch (in.tag()) {
+            case key(1, kLengthDelimited):  // trip
+                view.hasTrip = true;
+                ok = in.message(nested) && readTrip(nested, view.trip);
+                break;
+            case key(2, kLengthDelimited):  // stop_time_update
+                ok = in.message(nested) &&
+                     readStopTimeUpdate(nested, full ? &full->stop_time_updates.emplace_back() : nullptr);
+                break;
+            case key(3, kLengthDelimited):  // vehicle
+                if (!view.vehicle) view.vehicle.emplace();
+                ok = in.message(nested) && readVehicle(nested, *view.vehicle);
+                break;
+            case key(4, kVarint): ok = full ? in.uint64(full->timestamp) : in.skip(); break;
+            case key(5, kVarint): ok = full ? in.int32(full->delay) : in.skip(); break;
+            case key(6, kLengthDelimited): ok = in.opaqueMessage(); break;  // trip_properties
+            default: ok = in.skip();
+        }
+        if (!ok) return false;
+    }
+    return !in.failed();
+}
+
+// Both required coordinates, which may come in different copies of the position.
+struct PositionCheck {
+    bool present = false;
+    bool latitude = false;
+    bool longitude = false;
+    bool complete() const { return !present || (latitude && longitude); }
+};
+
+bool readPosition(Input in, PositionCheck& check) {
+    check.present = true;
+    while (in.next()) {
+        if (in.tag() == key(1, kFixed32)) check.latitude = true;   // a float
+        if (in.tag() == key(2, kFixed32)) check.longitude = true;  // a float
+        if (!in.skip()) return false;
+    }
+    return !in.failed();
+}
+
+struct PositionView {
+    TripView trip;
+    VehicleView vehicle;
+    std::optional<uint32_t> currentStopSequence;
+    std::optional<int> currentStatus;
+};
+
+bool readVehiclePosition(Input in, PositionView& out, PositionCheck& position) {
+    while (in.next()) {
+        bool ok;
+        Input nested;
+        switch (in.tag()) {
+            case key(1, kLengthDelimited): ok = in.message(nested) && readTrip(nested, out.trip); break;
+            case key(2, kLengthDelimited): ok = in.message(nested) && readPosition(nested, position); break;
+            case key(3, kVarint): ok = in.uint32(out.currentStopSequence); break;
+            case key(4, kVarint): {  // current_status
+                int32_t wire;
+                ok = in.int32(wire);
+                if (ok && wire >= INCOMING_AT && wire <= IN_TRANSIT_TO) out.currentStatus = wire;
+                break;
+            }
+            case key(8, kLengthDelimited): ok = in.message(nested) && readVehicle(nested, out.vehicle); break;
+            default: ok = in.skip();
+        }
+        if (!ok) return false;
+    }
+    return !in.failed();
+}
+
+// out: nullptr to check the translations without keeping them.
+bool readTranslatedString(Input in, TranslatedString* out) {
+    while (in.next()) {
+        if (in.tag() != key(1, kLengthDelimited)) {  // translation
+            if (!in.skip()) return false;
+            continue;
+        }
+        Input translation;
+        if (!in.message(translation)) return false;
+        Translation* kept = out ? &out->emplace_back() : nullptr;
+        bool hasText = false;  // required
+        while (translation.next()) {
+            bool ok;
+            if (translation.tag() == key(1, kLengthDelimited)) {  // text
+                hasText = true;
+                ok = kept ? translation.bytes(kept->text) : translation.skip();
+            } else if (translation.tag() == key(2, kLengthDelimited) && kept) {  // language
+                ok = translation.bytes(kept->language);
+            } else {
+                ok = translation.skip();
+            }
+            if (!ok) return false;
+        }
+        if (translation.failed() || !hasText) return false;
+    }
+    return !in.failed();
+}
+
+// An alert's optional text: present once named, even without translations.
+bool readOptionalText(Input& in, std::optional<TranslatedString>& out) {
+    Input nested;
+    if (!in.message(nested)) return false;
+    if (!out) out.emplace();
+    return readTranslatedString(nested, &*out);
+}
+
+// Images are not shown, but each must have its required url and media type.
+bool checkTranslatedImage(Input in) {
+    while (in.next()) {
+        if (in.tag() != key(1, kLengthDelimited)) {  // localized_image
+            if (!in.skip()) return false;
+            continue;
+        }
+        Input image;
+        if (!in.message(image)) return false;
+        bool hasUrl = false, hasMediaType = false;
+        while (image.next()) {
+            if (image.tag() == key(1, kLengthDelimited)) hasUrl = true;        // url
+            if (image.tag() == key(2, kLengthDelimited)) hasMediaType = true;  // media_type
+            if (!image.skip()) return false;
+        }
+        if (image.failed() || !hasUrl || !hasMediaType) return false;
+    }
+    return !in.failed();
+}
+
+bool readTimeRange(Input in, TimeRange& out) {
+    while (in.next()) {
+        bool ok;
+        switch (in.tag()) {
+            case key(1, kVarint): ok = in.uint64(out.start); break;
+            case key(2, kVarint): ok = in.uint64(out.end); break;
+            default: ok = in.skip();
+        }
+        if (!ok) return false;
+    }
+    return !in.failed();
+}
+
+bool readEntitySelector(Input in, EntitySelector& out) {
+    std::optional<TripView> trip;
+    while (in.next()) {
+        bool ok;
+        Input nested;
+        switch (in.tag()) {
+            case key(1, kLengthDelimited): ok = in.bytes(out.agency_id); break;
+            case key(2, kLengthDelimited): ok = in.bytes(out.route_id); break;
+            case key(3, kVarint): ok = in.int32(out.route_type); break;
+            case key(4, kLengthDelimited):
+                if (!trip) trip.emplace();
+                ok = in.message(nested) && readTrip(nested, *trip);
+                break;
+            case key(5, kLengthDelimited): ok = in.bytes(out.stop_id); break;
+            case key(6, kVarint): ok = in.uint32(out.direction_id); break;
+            default: ok = in.skip();
+        }
+        if (!ok) return false;
+    }
+    if (trip) out.trip = toRecord(*trip);
+    return !in.failed();
+}
+
+// The standard numbers cause, effect and severity from 1; the records from 0.
+bool readFromOne(Input& in, int32_t last, std::optional<int>& out) {
+    int32_t wire;
+    if (!in.int32(wire)) return false;
+    if (wire >= 1 && wire <= last) out = wire - 1;
+    return true;
+}
+
+bool readAlert(Input in, Alert& out) {
+    while (in.next()) {
+        bool ok;
+        Input nested;
+        switch (in.tag()) {
+            case key(1, kLengthDelimited):  // active_period
+                ok = in.message(nested) && readTimeRange(nested, out.active_periods.emplace_back());
+                break;
+            case key(5, kLengthDelimited):  // informed_entity
+                ok = in.message(nested) && readEntitySelector(nested, out.informed_entities.emplace_back());
+                break;
+            case key(6, kVarint): ok = readFromOne(in, MEDICAL_EMERGENCY + 1, out.cause); break;
+            case key(7, kVarint): ok = readFromOne(in, ACCESSIBILITY_ISSUE + 1, out.effect); break;
+            case key(8, kLengthDelimited): ok = readOptionalText(in, out.url); break;
+            case key(10, kLengthDelimited):
+                ok = in.message(nested) && readTranslatedString(nested, &out.header_text);
+                break;
+            case key(11, kLengthDelimited):
+                ok = in.message(nested) && readTranslatedString(nested, &out.description_text);
+                break;
+            case key(12, kLengthDelimited): ok = readOptionalText(in, out.tts_header_text); break;
+            case key(13, kLengthDelimited): ok = readOptionalText(in, out.tts_description_text); break;
+            case key(14, kVarint): ok = readFromOne(in, SEVERE + 1, out.severity_level); break;
+            case key(15, kLengthDelimited): ok = in.message(nested) && checkTranslatedImage(nested); break;  // image
+            case key(16, kLengthDelimited):  // image_alternative_text
+                ok = in.message(nested) && readTranslatedString(nested, nullptr);
+                break;
+            case key(17, kLengthDelimited): ok = readOptionalText(in, out.cause_detail); break;
+            case key(18, kLengthDelimited): ok = readOptionalText(in, out.effect_detail); break;
+            default: ok = in.skip();
+        }
+        if (!ok) return false;
+    }
+    return !in.failed();
+}
+
+// The header is not kept, but it must be there with its required version.
+bool readHeader(Input in, bool& hasVersion) {
+    while (in.next()) {
+        if (in.tag() == key(1, kLengthDelimited)) hasVersion = true;  // gtfs_realtime_version
+        if (!in.skip()) return false;
+    }
+    return !in.failed();
+}
+
+// A wanted trip update in full, from its entity's bytes (checked already).
+TripUpdate readFullTripUpdate(std::string_view entity) {
+    Input in(entity, kEntityDepth);
+    TripUpdate out;
+    TripUpdateView view;
+    while (in.next()) {
+        bool ok;
+        Input nested;
+        switch (in.tag()) {
+            case key(1, kLengthDelimited): ok = in.bytes(out.entity_id); break;
+            case key(3, kLengthDelimited):  // trip_update
+                ok = in.message(nested) && readTripUpdate(nested, view, &out);
+                break;
+            default: ok = in.skip();
+        }
+        if (!ok) break;
+    }
+    out.trip = toRecord(view.trip);
+    if (view.vehicle) out.vehicle = toRecord(*view.vehicle);
+    return out;
+}
+
+}  // namespace
+
+GTFS_RT_Reader::GTFS_RT_Reader(std::string_view bytes, const std::string& vehicleId, bool allVehicles)
+    : m_bytes(bytes), m_vehicleId(vehicleId), m_allVehicles(allVehicles) {
+    m_valid = readFeed();
+    if (!m_valid) {
+        m_positionCount = 0;
+        m_positions.clear();
+        m_tripUpdates.clear();
+        m_alerts.clear();
+    }
+}
+
+bool GTFS_RT_Reader::readFeed() {
+    Input in(m_bytes, 0);
+    bool hasHeader = false, hasVersion = false;  // both required
+    while (in.next()) {
+        bool ok;
+        Input nested;
+        switch (in.tag()) {
+            case key(1, kLengthDelimited):  // header
+                hasHeader = true;
+                ok = in.message(nested) && readHeader(nested, hasVersion);
+                break;
+            case key(2, kLengthDelimited): ok = in.message(nested) && readEntity(nested.rest()); break;  // entity
+            default: ok = in.skip();
+        }
+        if (!ok) return false;
+    }
+    return !in.failed() && hasHeader && hasVersion;
+}
+
+bool GTFS_RT_Reader::readEntity(std::string_view entity) {
+    Input in(entity, kEntityDepth);
+    std::string_view id;
+    bool hasId = false;  // required
+    bool hasTripUpdate = false, hasPosition = false;
+    TripUpdateView tripUpdate;
+    PositionView position;
+    PositionCheck coordinates;
+    std::optional<Alert> alert;
+    while (in.next()) {
+        bool ok;
+        Input nested;
+        switch (in.tag()) {
+            case key(1, kLengthDelimited):  // id
+                hasId = true;
+                ok = in.bytes(id);
+                break;
+            case key(3, kLengthDelimited):  // trip_update
+                hasTripUpdate = true;
+                ok = in.message(nested) && readTripUpdate(nested, tripUpdate, nullptr);
+                break;
+            case key(4, kLengthDelimited):  // vehicle
+                hasPosition = true;
+                ok = in.message(nested) && readVehiclePosition(nested, position, coordinates);
+                break;
+            case key(5, kLengthDelimited):  // alert
+                if (!alert) alert.emplace();
+                ok = in.message(nested) && readAlert(nested, *alert);
+                break;
+            default: ok = in.skip();
+        }
+        if (!ok) return false;
+    }
+    if (in.failed() || !hasId || (hasTripUpdate && !tripUpdate.hasTrip) || !coordinates.complete()) return false;
+
+    if (hasPosition) {
+        ++m_positionCount;
+        const bool wanted = !m_vehicleId.empty() && position.vehicle.id == m_vehicleId && m_positions.empty();
+        if (m_allVehicles || wanted)
+            m_positions.push_back(PositionEntry{position.trip.tripId, position.vehicle.id, position.vehicle.label,
+                                                position.vehicle.licensePlate, position.currentStopSequence,
+                                                position.currentStatus});
+    }
+    if (hasTripUpdate) {
+        TripUpdateEntry entry{tripUpdate.trip.tripId, tripUpdate.trip.routeId, std::nullopt, entity};
+        if (tripUpdate.vehicle) entry.vehicleId = tripUpdate.vehicle->id;
+        m_tripUpdates.push_back(entry);
+    }
+    if (alert) {
+        alert->id = id;
+        m_alerts.push_back(std::move(*alert));
+    }
+    return true;
+}
+
+std::string GTFS_RT_Reader::vehicleTripId() const {
+    if (m_vehicleId.empty()) return "";
+    for (const auto& position : m_positions)
+        if (position.vehicleId == m_vehicleId) return std::string(position.tripId);
+    return "";
+}
+
+std::vector<VehiclePosition> GTFS_RT_Reader::getVehiclePositions() const {
+    std::vector<VehiclePosition> out;
+    out.reserve(m_positions.size());
+    for (const auto& entry : m_positions) {
+        VehiclePosition& position = out.emplace_back();
+        position.trip.trip_id = entry.tripId;
+        position.vehicle.id = entry.vehicleId;
+        position.vehicle.label = entry.label;
+        position.vehicle.license_plate = entry.licensePlate;
+        position.current_stop_sequence = entry.currentStopSequence;
+        position.current_status = entry.currentStatus;
+    }
+    return out;
+}
+
+std::vector<TripUpdate> GTFS_RT_Reader::getTripUpdates(const std::string& tripId) const {
+    std::vector<TripUpdate> out;
+    if (m_allVehicles) out.reserve(m_tripUpdates.size());
+    for (const auto& entry : m_tripUpdates) {
+        const bool wanted = (!tripId.empty() && entry.tripId == tripId) ||
+                            (!m_vehicleId.empty() && entry.vehicleId && *entry.vehicleId == m_vehicleId);
+        if (wanted) {
+            out.push_back(readFullTripUpdate(entry.entity));
+        } else if (m_allVehicles) {
+            TripUpdate& ids = out.emplace_back();
+            ids.trip.trip_id = entry.tripId;
+            ids.trip.route_id = entry.routeId;
+        }
+    }
+    return out;
+}
+
+}  // namespace GTFS
