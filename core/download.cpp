@@ -70,6 +70,21 @@ std::vector<char*> cArgs(std::vector<std::string>& args) {
     return out;
 }
 
+// True when program is a path to an executable file that is neither a "#!"
+// script nor an ELF binary, which execvp would run with /bin/sh. Looked at
+// before the start: a C library may report a file it cannot execute only by
+// the child's exit status 127 (glibc does so under user-mode emulation).
+bool runsWithShell(const std::string& program) {
+    if (program.find('/') == std::string::npos || access(program.c_str(), X_OK) != 0) return false;
+    int fd = open(program.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return false;
+    char head[4];
+    ssize_t got = read(fd, head, sizeof head);
+    close(fd);
+    if (got < 0 || (got >= 2 && head[0] == '#' && head[1] == '!')) return false;
+    return !(got == 4 && std::memcmp(head, "\177ELF", 4) == 0);
+}
+
 // Starts argv[0] (looked up in PATH) with stdin and stdout on the given
 // descriptors. Returns 0 and the pid, or an errno value.
 int spawnChild(std::vector<std::string> argv, int stdinFd, int stdoutFd, pid_t& pid) {
@@ -90,7 +105,7 @@ int spawnChild(std::vector<std::string> argv, int stdinFd, int stdoutFd, pid_t& 
     posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
 
     std::vector<char*> args = cArgs(argv);
-    int rc = posix_spawnp(&pid, args[0], &actions, &attr, args.data(), environ);
+    int rc = runsWithShell(argv[0]) ? ENOEXEC : posix_spawnp(&pid, args[0], &actions, &attr, args.data(), environ);
     if (rc == ENOEXEC) {
         // What execvp does with a script that has no "#!" line.
         std::vector<std::string> shArgv{"/bin/sh"};
