@@ -1,4 +1,7 @@
 #include "tests/support/hostile_input.h"
+#include "tests/support/log_capture.h"
+
+#include <gtest/gtest.h>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -51,4 +54,13 @@ void plantHostileFile(const std::string& path, HostileFile kind) {
         }
     }
     if (!planted) throw std::runtime_error("cannot plant " + std::string(describe(kind)) + " at " + path);
+}
+
+void expectRefused(StubServer& server, const std::vector<HostileReply>& cases) {
+    for (const auto& c : cases) {
+        server.reply(c.path, c.reply);
+        LogCapture log;
+        EXPECT_EQ(c.run(), c.failed) << c.name;
+        EXPECT_TRUE(log.contains(c.log, 8)) << c.name << "\n" << log.dump();
+    }
 }

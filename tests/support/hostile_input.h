@@ -4,9 +4,13 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
+#include <vector>
 
+#include "core/data_feed.h"
 #include "core/download.h"
+#include "tests/support/stub_server.h"
 
 // Log text of a reply refused for its size, and of one refused for its JSON values.
 constexpr const char* kOverCapLog = "stopped at the cap of ";
@@ -37,3 +41,15 @@ const char* describe(HostileFile kind);
 // Replaces whatever is at path (creating its folders) with kind: a FIFO no
 // one writes to, a symbolic link to /dev/zero, or a file one byte over the cap.
 void plantHostileFile(const std::string& path, HostileFile kind);
+
+// One refresh given a hostile reply: served at path, it must make run()
+// export exactly failed and log the text log at level 8.
+struct HostileReply {
+    const char* name;
+    std::function<SymbolPairs()> run;
+    const char* path;
+    std::string reply;
+    SymbolPairs failed;
+    const char* log;
+};
+void expectRefused(StubServer& server, const std::vector<HostileReply>& cases);

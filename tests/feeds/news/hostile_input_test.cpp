@@ -25,24 +25,11 @@ TEST(NewsHostileInput, OversizedRepliesFailAndPlantedOfflineFilesReadAsMissing) 
 
     const SymbolPairs noRss = {{"rss_has_connection", "0"}, {"rss_has_data", "0"}};
     const SymbolPairs noTimeline = {{"twitter_has_connection", "0"}};
-    const struct {
-        const char* name;
-        const std::function<SymbolPairs()>& run;
-        const char* path;
-        std::string reply;
-        const SymbolPairs& failed;
-        const char* log;
-    } cases[] = {
+    expectRefused(server, {
         {"RSS over the byte cap", rss, "/rss", overCapText(), noRss, kOverCapLog},
         {"timeline over the byte cap", twitter, "/timeline", overCapText(), noTimeline, kOverCapLog},
         {"timeline over the value budget", twitter, "/timeline", overBudgetJson(), noTimeline, kOverBudgetLog},
-    };
-    for (const auto& c : cases) {
-        server.reply(c.path, c.reply);
-        LogCapture log;
-        EXPECT_EQ(c.run(), c.failed) << c.name;
-        EXPECT_TRUE(log.contains(c.log, 8)) << c.name << "\n" << log.dump();
-    }
+    });
 
     server.reply("/rss", readTestData("news/bbc_news.xml"));
     server.reply("/timeline", readTestData("news/timeline.json"));

@@ -29,27 +29,14 @@ TEST(OpenDataHostileInput, OversizedRepliesFailAndPlantedTestFilesReadAsMissing)
     };
 
     const SymbolPairs noLines = {{"tfl_line_status_has_connection", "0"}, {"tfl_line_status_has_data", "0"}};
-    const struct {
-        const char* name;
-        const std::function<SymbolPairs()>& run;
-        const char* path;
-        std::string reply;
-        const SymbolPairs& failed;
-        const char* log;
-    } cases[] = {
+    expectRefused(server, {
         {"arrivals over the byte cap", arrivals, "/Vehicle/LX58CFV/Arrivals", overCapText(), kNoArrivals, kOverCapLog},
         {"arrivals over the value budget", arrivals, "/Vehicle/LX58CFV/Arrivals", overBudgetJson(), kNoArrivals,
          kOverBudgetLog},
         {"line status over the byte cap", lineStatus, "/Line/Mode/tube/Status", overCapText(), noLines, kOverCapLog},
         {"line status over the value budget", lineStatus, "/Line/Mode/tube/Status", overBudgetJson(), noLines,
          kOverBudgetLog},
-    };
-    for (const auto& c : cases) {
-        server.reply(c.path, c.reply);
-        LogCapture log;
-        EXPECT_EQ(c.run(), c.failed) << c.name;
-        EXPECT_TRUE(log.contains(c.log, 8)) << c.name << "\n" << log.dump();
-    }
+    });
 
     server.reply("/Vehicle/LX58CFV/Arrivals", R"([{"stationName":"Baker Street Station"}])");
     for (HostileFile kind : kHostileFiles) {

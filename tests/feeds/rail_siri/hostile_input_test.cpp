@@ -27,21 +27,11 @@ TEST(RailSiriHostileInput, OversizedRepliesFailAndPlantedOfflineFilesReadAsMissi
         return cycle(*configuredFeed<SIRI_SM_FeedImpl>(params, server.url("/sm")));
     };
 
-    const struct {
-        const char* name;
-        const std::function<SymbolPairs()>& run;
-        const char* path;
-        SymbolPairs failed;
-    } cases[] = {
-        {"departure board", darwin, "/ldb", {{"rail_departures_has_connection", "0"}}},
-        {"stop monitoring", siri, "/sm", {{"siri_sm_has_connection", "0"}, {"siri_sm_has_data", "0"}}},
-    };
-    for (const auto& c : cases) {
-        server.reply(c.path, overCapText());
-        LogCapture log;
-        EXPECT_EQ(c.run(), c.failed) << c.name;
-        EXPECT_TRUE(log.contains(kOverCapLog, 8)) << c.name << "\n" << log.dump();
-    }
+    expectRefused(server, {
+        {"departure board", darwin, "/ldb", overCapText(), {{"rail_departures_has_connection", "0"}}, kOverCapLog},
+        {"stop monitoring", siri, "/sm", overCapText(), {{"siri_sm_has_connection", "0"}, {"siri_sm_has_data", "0"}},
+         kOverCapLog},
+    });
 
     server.reply("/ldb", readTestData("rail_siri/darwin_board.xml"));
     server.reply("/sm", readTestData("rail_siri/siri_sm_r2p_2_0.xml"));
