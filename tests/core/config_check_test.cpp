@@ -9,7 +9,6 @@
 #include "feeds/rail_siri/siri_sm_feed.h"
 #include "feeds/rail_siri/siri_sm_tt_feed.h"
 #include "feeds/transit/transit_cloud.h"
-#include "tests/support/demo_map.h"
 #include "tests/support/temp_root.h"
 
 namespace {
@@ -136,9 +135,4 @@ TEST(ConfigCheck, OfflineAndTestFilesStandInForTheSourcesKeys) {
                              kSiriSmTtOfflinePath, kTransitCloudTestFeedPath})
         root.write(file, "offline");
     EXPECT_EQ(joined(checkConfiguration(mapWith(params, root.dir()))), "");
-}
-
-TEST(ConfigCheck, DemoMapHasNoProblem) {
-    TempFileRoot root;
-    EXPECT_EQ(joined(checkConfiguration(demoParameterMap(root))), "");
 }

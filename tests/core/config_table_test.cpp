@@ -4,13 +4,11 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <map>
 #include <mutex>
 #include <set>
 #include <sstream>
 
 #include "core/config_keys.h"
-#include "core/download.h"
 #include "core/web_services.h"
 #include "tests/support/demo_map.h"
 #include "tests/support/log_capture.h"
@@ -90,33 +88,6 @@ std::string readSourceFile(const std::string& relativePath) {
     return text.str();
 }
 
-std::vector<std::string> cells(const std::string& row) {
-    std::vector<std::string> out;
-    std::stringstream in(row.substr(1));
-    for (std::string cell; std::getline(in, cell, '|');) {
-        size_t begin = cell.find_first_not_of(' '), end = cell.find_last_not_of(' ');
-        out.push_back(begin == std::string::npos ? "" : cell.substr(begin, end - begin + 1));
-    }
-    return out;
-}
-
-std::vector<std::string> quotedNames(const std::string& cell) {
-    std::vector<std::string> names;
-    for (size_t open = cell.find('"'); open != std::string::npos; open = cell.find('"', open)) {
-        size_t close = cell.find('"', open + 1);
-        if (close == std::string::npos) break;
-        names.push_back(cell.substr(open + 1, close - open - 1));
-        open = close + 1;
-    }
-    return names;
-}
-
-bool sameKind(const std::string& documented, KeyKind kind) {
-    if (documented.find("flag") != std::string::npos) return kind == KeyKind::kFlag;
-    if (documented.rfind("integer", 0) == 0) return kind == KeyKind::kInteger || kind == KeyKind::kSize;
-    return documented.rfind("string", 0) == 0 && kind == KeyKind::kString;
-}
-
 constexpr const char* kIndexBegin = "<!-- key index: generated from core/config_table.cpp, checked by its test -->\n";
 constexpr const char* kIndexEnd = "<!-- end of key index -->\n";
 }  // namespace
@@ -149,20 +120,6 @@ TEST(ConfigTable, EveryKeyTheModuleReadsIsInTheTableWithItsKindAndDefault) {
     const std::set<std::string> notReadYet = {"tls_insecure", "stale_after_seconds"};
     for (const ConfigKey& key : configKeys())
         EXPECT_TRUE(read.count(key.name) || notReadYet.count(key.name)) << key.name << " is in the table, never read";
-}
-
-TEST(ConfigTable, SizeDefaultsAreTheModulesOwn) {
-    const DownloadLimits limits;
-    const struct {
-        const char* key;
-        size_t value;
-    } cases[] = {
-        {"max_download_bytes", limits.maxDownloadBytes},
-        {"gtfs_rt_max_download_bytes", limits.gtfsRtMaxDownloadBytes},
-        {"max_json_values", limits.maxJsonValues},
-        {"max_parallel_downloads", static_cast<size_t>(kDefaultParallelDownloads)},
-    };
-    for (const auto& c : cases) EXPECT_EQ(configKeyRows(c.key).at(0)->defaultValue, std::to_string(c.value)) << c.key;
 }
 
 TEST(ConfigTable, UnknownKeysNameTheNearestKnownOne) {
@@ -204,9 +161,7 @@ TEST(ConfigTable, ModuleLogsEachUnknownKeyOnceAtLevel8AndStillReadsTheRest) {
     EXPECT_EQ(unknown, std::vector<std::string>{"8 CWebServices: unknown key 'rss_ur1' (did you mean 'rss_url'?)"});
 }
 
-// The key index in docs/configuration.md is the table's own; the hand-written
-// tables may explain a key at length but must name only known keys, with the
-// table's kind and, where they show a plain value, its default.
+// The key index in docs/configuration.md is the table's own.
 // WEBSERVICES_UPDATE_DOCS=1 rewrites the index from the table.
 TEST(ConfigTable, ConfigurationDocumentAgreesWithTheTable) {
     const std::string path = "docs/configuration.md";
@@ -224,36 +179,4 @@ TEST(ConfigTable, ConfigurationDocumentAgreesWithTheTable) {
     }
     EXPECT_EQ(doc.substr(begin, end - begin), expected)
         << "the key index is out of date: run the test with WEBSERVICES_UPDATE_DOCS=1";
-
-    std::string handWritten = doc.substr(0, begin) + doc.substr(end);
-    std::istringstream lines(handWritten);
-    std::vector<std::string> header;
-    bool previousWasRow = false;
-    for (std::string line; std::getline(lines, line);) {
-        bool row = !line.empty() && line[0] == '|';
-        if (row && !previousWasRow) header = cells(line);
-        previousWasRow = row;
-        if (!row || line.rfind("|---", 0) == 0 || header.empty() || (header[0] != "key" && header[0] != "flag") ||
-            cells(line) == header)
-            continue;
-        std::vector<std::string> columns = cells(line);
-        for (const std::string& name : quotedNames(columns[0])) {
-            std::vector<const ConfigKey*> rows = configKeyRows(name);
-            if (rows.empty()) {
-                ADD_FAILURE() << path << " documents \"" << name << "\", which no code reads: " << line;
-                continue;
-            }
-            if (header.size() < 3 || header[1] != "kind") continue;
-            EXPECT_TRUE(sameKind(columns[1], rows[0]->kind)) << name << " is documented as " << columns[1];
-            const std::string& shown = columns[2];
-            bool plainText = shown.size() >= 2 && shown.front() == '"' && shown.back() == '"' &&
-                             shown.find('"', 1) == shown.size() - 1;
-            bool plainNumber = !shown.empty() && shown.find_first_not_of("-0123456789") == std::string::npos;
-            if (!plainText && !plainNumber) continue;
-            std::string value = plainText ? shown.substr(1, shown.size() - 2) : shown;
-            bool matches = false;
-            for (const ConfigKey* key : rows) matches = matches || value == key->defaultValue;
-            EXPECT_TRUE(matches) << name << " is documented with the default " << shown;
-        }
-    }
 }
