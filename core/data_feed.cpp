@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "core/download.h"
+#include "core/url_text.h"
 
 #include "platform/file_root.h"
 #include "platform/strings.h"
@@ -85,7 +86,7 @@ bool DataFeedImpl::readLocalFile(const std::string& path, std::string& content) 
 }
 
 std::string DataFeedImpl::addUrlParameter(const std::string& url, const std::string& key, const std::string& value) {
-    return url + (url.find('?') != std::string::npos ? "&" : "?") + key + "=" + value;
+    return url + (url.find('?') != std::string::npos ? "&" : "?") + percentEncode(key) + "=" + percentEncode(value);
 }
 
 std::string DataFeedImpl::readVehicleId(unsigned maxLength) {

@@ -50,6 +50,8 @@ public:
     // blocking; anything else reads as missing (false), with a log line
     // when the file exists.
     static bool readLocalFile(const std::string& path, std::string& content);
+    // The URL with key=value appended to its query, both %-encoded, so a
+    // value holding & # = stays one value.
     static std::string addUrlParameter(const std::string& url, const std::string& key, const std::string& value);
     // First word of the vehicle id file; when maxLength > 0 a longer id keeps
     // its last maxLength characters ("NONE" in any case is returned as is).

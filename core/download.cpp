@@ -180,6 +180,20 @@ public:
 private:
     sigset_t m_old;
 };
+
+// What the statuses a vehicle meets mean, for the operator reading the log.
+const char* curlStatusMeaning(int status) {
+    switch (status) {
+        case 6: return " (host name not resolved)";
+        case 7: return " (could not connect)";
+        case 22: return " (HTTP error)";
+        case 28: return " (timed out)";
+        case 35: return " (TLS handshake failed)";
+        case 60: return " (server certificate not trusted; see tls_insecure and --cacert)";
+        case 77: return " (CA certificates unreadable)";
+        default: return "";
+    }
+}
 }  // namespace
 
 DownloadLimits downloadLimits() {
@@ -223,6 +237,7 @@ ProgramResult runProgram(const std::vector<std::string>& argv, const std::string
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
+    if (WIFEXITED(status)) result.exitStatus = WEXITSTATUS(status);
     bool stopping;
     {
         std::lock_guard<std::mutex> lock(children().mutex);
@@ -251,7 +266,11 @@ std::string download(const CurlCommand& command, size_t cap) {
         return "";
     }
     std::string name = command.logUrl().empty() ? std::string("curl") : command.logUrl();
-    return runProgram(command.argv(), command.config(), cap, name).output;
+    ProgramResult result = runProgram(command.argv(), command.config(), cap, name);
+    if (result.ok && result.exitStatus > 0)
+        logLine(8, "Download: curl ended with status ", result.exitStatus, curlStatusMeaning(result.exitStatus),
+                " for ", name);
+    return std::move(result.output);
 }
 
 void endAllDownloads() {

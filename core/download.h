@@ -24,12 +24,13 @@ void setDownloadLimits(const DownloadLimits& limits);
 
 struct ProgramResult {
     bool ok = false;     // started, and its output within the cap
+    int exitStatus = -1;  // its exit status, or -1 when it did not exit by itself
     std::string output;  // the program's whole standard output
 };
 
 // Runs curl with the command's request. The reply, or "" when the request was
 // refused, curl could not start, the reply went over the cap or the module is
-// shutting down; each of those is logged.
+// shutting down; each of those is logged, as is curl ending with an error.
 std::string download(const CurlCommand& command);
 std::string download(const CurlCommand& command, size_t cap);
 

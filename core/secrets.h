@@ -6,5 +6,6 @@
 
 // "ab…(32)"-style mask: the first two characters, then the length.
 std::string maskSecret(const std::string& secret);
-// The URL with the values of secret query keys masked.
+// The URL with the password of its user information and the values of
+// secret query keys (any key naming a key, token, password, secret...) masked.
 std::string maskUrlSecrets(const std::string& url);

@@ -1,5 +1,6 @@
 #include "core/shell_command.h"
 
+#include <atomic>
 #include <cctype>
 
 #include "core/secrets.h"
@@ -83,6 +84,13 @@ std::string curlConfigQuote(const std::string& value) {
     return out;
 }
 
+namespace {
+std::atomic<bool> g_credentialCertificateChecks{true};
+}
+
+void setCredentialCertificateChecks(bool check) { g_credentialCertificateChecks = check; }
+bool credentialCertificateChecks() { return g_credentialCertificateChecks; }
+
 CurlCommand::CurlCommand(const std::string& curlParams) : m_args(splitShellWords(curlParams)), m_log("curl") {
     if (!curlParams.empty()) m_log += " " + curlParams;
 }
@@ -103,6 +111,11 @@ bool CurlCommand::refuseIfUnsafe(const std::string& value, const std::string& co
 CurlCommand& CurlCommand::arg(const std::string& value) {
     m_args.push_back(value);
     addLog(shellQuote(value));
+    return *this;
+}
+
+CurlCommand& CurlCommand::carriesCredential() {
+    if (!credentialCertificateChecks()) arg("-k");
     return *this;
 }
 

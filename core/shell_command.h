@@ -21,11 +21,20 @@ std::vector<std::string> splitShellWords(const std::string& text);
 // line feed, carriage return and vertical tab written as curl reads them back.
 std::string curlConfigQuote(const std::string& value);
 
+// Certificate checks on requests that carry a credential: on, unless the
+// vehicle has no CA bundle or clock to check them with ("tls_insecure").
+// Module-wide, set when the module reads its configuration.
+void setCredentialCertificateChecks(bool check);
+bool credentialCertificateChecks();
+
 class CurlCommand {
 public:
     explicit CurlCommand(const std::string& curlParams);
     // A plain command-line argument (a flag such as -k or -X, a method). Never a secret.
     CurlCommand& arg(const std::string& value);
+    // This request carries a credential: the server's certificate is
+    // checked unless the vehicle turned checks off.
+    CurlCommand& carriesCredential();
     // The URL, sent exactly as written (no curl globbing). configKey names
     // the configuration key it came from, for the refusal line. Secret query
     // values (key, app_key, api_token, ...) are masked in the log.

@@ -122,6 +122,11 @@ void CWebServices::readConfiguration(const Json::Value& params, ModuleUrls& urls
     limits.gtfsRtMaxDownloadBytes = readSizeKey(params, "gtfs_rt_max_download_bytes", limits.gtfsRtMaxDownloadBytes);
     limits.maxJsonValues = readSizeKey(params, "max_json_values", limits.maxJsonValues);
     setDownloadLimits(limits);
+    const bool tlsInsecure = readFlagKey(params, "tls_insecure");
+    setCredentialCertificateChecks(!tlsInsecure);
+    if (tlsInsecure)
+        logLine(8, "CWebServices: tls_insecure is 1: server certificates are not checked, "
+                   "credentials can be read by anyone on the network path.");
 
     for (const char* flag : kEnableFlags)
         if (readFlagKey(params, flag)) enabledFlags.push_back(flag);

@@ -16,6 +16,7 @@ void decodeHtmlEntities(std::istream& in, std::ostream& out);
 std::string decodeHtmlEntities(const std::string& text);
 // Every line feed becomes one blank.
 void replaceLineFeeds(std::string& text);
-// Replaces a blank by a line feed where a line would exceed width; words
-// longer than the width are never split; width <= 0 leaves the text as is.
+// Replaces a blank by a line feed where a line would exceed width; a word
+// longer than the width is never split but stands alone on its line, and the
+// text after it wraps at the width again; width <= 0 leaves the text as is.
 void wordWrap(std::string& text, int width);

@@ -148,7 +148,7 @@ bool FlightDeparturesFeedAzinqImpl::canDownload() const {
 
 CurlCommand FlightDeparturesFeedAzinqImpl::downloadCommand(const std::string& curlParams) const {
     CurlCommand command(curlParams);
-    command.arg("-k")
+    command.carriesCredential()
         .secretHeader("username", m_username, "flight_departures_username")
         .secretHeader("password", m_password, "flight_departures_password")
         .secretHeader("token", m_token, "flight_departures_token")

@@ -96,8 +96,8 @@ void OpenDataFeedImpl::readModuleParmMap() {
 
 CurlCommand OpenDataFeedImpl::createCurlCommand(const std::string& url, const std::string& curlParams,
                                                 const std::string& vehicleId) {
-    CurlCommand command("-k " + curlParams);
-    command.url(addUrlParameter(url, m_vehicleIdKey, vehicleId));
+    CurlCommand command(curlParams);
+    command.carriesCredential().url(addUrlParameter(url, m_vehicleIdKey, vehicleId));
     logLine(2, "OpenData download command: ", command.logText());
     return command;
 }

@@ -95,8 +95,8 @@ CurlCommand OpenDataTFL_FeedImpl::createCurlCommand(const std::string& url, cons
     m_curlParams = curlParams;
     std::string request = url + "/Vehicle/" + percentEncode(vehicleId) + "/Arrivals";
     request = addUrlParameter(addUrlParameter(request, "app_id", m_appId), "app_key", m_appKey);
-    CurlCommand command("-k " + curlParams);
-    command.url(request);
+    CurlCommand command(curlParams);
+    command.carriesCredential().url(request);
     logLine(2, "OpenData download command: ", command.logText());
     return command;
 }
@@ -194,8 +194,8 @@ ConnectionsRecord OpenDataTFL_FeedImpl::getConnectionsRecord(const std::string& 
     }
     std::string url = m_url + "/StopPoint/" + percentEncode(stopPointId);
     url = addUrlParameter(addUrlParameter(url, "app_id", m_appId), "app_key", m_appKey);
-    CurlCommand command("-k " + m_curlParams);
-    command.url(url);
+    CurlCommand command(m_curlParams);
+    command.carriesCredential().url(url);
     logLine(2, "OpenDataTFL_FeedImpl::getConnectionsRecord command: ", command.logText());
     std::string text = download(command);
     logLine(2, "OpenDataTFL_FeedImpl::getConnectionsRecord for stop point ID ", stopPointId,

@@ -93,8 +93,8 @@ CurlCommand TFL_Line_Status_FeedImpl::createCurlCommand(int index, const std::st
         return CurlCommand("");
     }
     url = addUrlParameter(addUrlParameter(url, "app_id", m_appId), "app_key", m_appKey);
-    CurlCommand command("-k " + curlParams);
-    command.url(url);
+    CurlCommand command(curlParams);
+    command.carriesCredential().url(url);
     logText = command.logText();
     logLine(2, "TFL line status download command: ", logText);
     return command;

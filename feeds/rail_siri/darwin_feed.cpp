@@ -172,10 +172,8 @@ std::string DarwinFeedImpl::buildDepartureBoardRequest(const std::string& crs) c
 }
 
 CurlCommand DarwinFeedImpl::createCurlCommand(const std::string& crs, const std::string& curlParams) const {
-    // -k as on the vehicle's other requests: the board may boot without a
-    // CA bundle or with its clock not yet set.
     CurlCommand command(curlParams);
-    command.arg("-k").arg("-X").arg("POST").header("Content-Type", "text/xml");
+    command.carriesCredential().arg("-X").arg("POST").header("Content-Type", "text/xml");
     command.body(buildDepartureBoardRequest(crs), requestDocument(maskSecret(m_token), m_rowCount, crs))
         .url(m_endpoint, "rail_departures_url");
     logLine(2, "createCurlCommand: ", command.logText());

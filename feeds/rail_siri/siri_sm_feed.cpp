@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "core/config_keys.h"
+#include "core/secrets.h"
 #include "core/symbol_list.h"
 #include "platform/file_root.h"
 #include "platform/strings.h"
@@ -58,7 +59,7 @@ void addNoConnection(DataFeedImpl& feed) {
 SIRI_SM_FeedImpl::SIRI_SM_FeedImpl(const std::string& feedUrl) {
     logLine(2, "SIRI_SM_FeedImpl - entering constructor");
     m_requestData.feed_ = feedUrl;
-    logLine(2, "SIRI_SM_FeedImpl: feed:", feedUrl);
+    logLine(2, "SIRI_SM_FeedImpl: feed:", maskUrlSecrets(feedUrl));
 }
 
 SIRI_SM_FeedImpl::~SIRI_SM_FeedImpl() { logLine(2, "SIRI_SM_FeedImpl - entering destructor"); }

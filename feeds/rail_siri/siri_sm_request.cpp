@@ -3,7 +3,6 @@
 #include <ctime>
 
 #include "core/secrets.h"
-#include "core/url_text.h"
 #include "core/xml_text.h"
 #include "platform/clock.h"
 #include "platform/strings.h"
@@ -69,7 +68,7 @@ CurlCommand SIRI_SM_Request::createPostCommand(const siri_sm_request_data& data,
                                                const char* label) {
     CurlCommand command(data.curl_parm_);
     createCredentials(data, command);
-    command.arg("-k").arg("-X").arg("POST").header("content-type", "text/soap+xml; charset=utf-8");
+    command.carriesCredential().arg("-X").arg("POST").header("content-type", "text/soap+xml; charset=utf-8");
     command.body(request, request).url(data.feed_, "siri_sm_url");
     logLine(2, label, command.logText());
     return command;
@@ -84,10 +83,10 @@ CurlCommand SIRI_SM_Request::createCurlCommandVIX(const siri_sm_request_data& da
 }
 
 CurlCommand SIRI_SM_Request::createCurlCommandR2P(const siri_sm_request_data& data) {
-    std::string url = addUrlParameter(data.feed_, "key", percentEncode(data.key_));
-    url = addUrlParameter(url, "location", percentEncode(data.stop_id_));
+    std::string url = addUrlParameter(data.feed_, "key", data.key_);
+    url = addUrlParameter(url, "location", data.stop_id_);
     CurlCommand command(data.curl_parm_);
-    command.url(url, "siri_sm_url");
+    command.carriesCredential().url(url, "siri_sm_url");
     logLine(2, "createCurlCommandR2P: ", command.logText());
     return command;
 }

@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "core/config_keys.h"
+#include "core/secrets.h"
 #include "platform/file_root.h"
 #include "platform/strings.h"
 
@@ -13,7 +14,7 @@ const char* const kLogPrefix = "SIRI_SM_TT_FeedImpl";
 SIRI_SM_TT_FeedImpl::SIRI_SM_TT_FeedImpl(const std::string& feedUrl) {
     logLine(2, "SIRI_SM_TT_FeedImpl - entering constructor");
     m_requestData.feed_ = feedUrl;
-    logLine(2, "SIRI_SM_TT_FeedImpl: feed:", feedUrl);
+    logLine(2, "SIRI_SM_TT_FeedImpl: feed:", maskUrlSecrets(feedUrl));
 }
 
 SIRI_SM_TT_FeedImpl::~SIRI_SM_TT_FeedImpl() { logLine(2, "SIRI_SM_TT_FeedImpl - entering destructor"); }

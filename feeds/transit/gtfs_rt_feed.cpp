@@ -272,6 +272,7 @@ void GTFS_RT_FeedImpl::logIfInvalid(const GTFS::GTFS_RT_Reader& reader, const st
 
 std::string GTFS_RT_FeedImpl::getData(const std::string& url, const std::string& curlParams) {
     CurlCommand command(curlParams);
+    command.carriesCredential();
     if (!m_authKey.empty()) command.secretHeader("Authorization", m_authKey, "gtfs_rt_auth_key");
     command.arg("--silent").arg("--show-error").url(url, "gtfs_rt_url");
     logLine(4, "GTFS_RT_FeedImpl::getData: ", command.logText());

@@ -24,9 +24,10 @@ TEST(DataFeedImpl, PairsKeepCallOrderAndAreCopiedOut) {
     EXPECT_TRUE(feed.getExportPairs().empty());
 }
 
-TEST(DataFeedImpl, AddUrlParameterChoosesSeparator) {
+TEST(DataFeedImpl, AddUrlParameterChoosesSeparatorAndEncodes) {
     EXPECT_EQ(DataFeedImpl::addUrlParameter("http://h/p?a=1", "b", "2"), "http://h/p?a=1&b=2");
     EXPECT_EQ(DataFeedImpl::addUrlParameter("http://h/p", "b", "2"), "http://h/p?b=2");
+    EXPECT_EQ(DataFeedImpl::addUrlParameter("http://h/p", "k y", "S&a=1#f"), "http://h/p?k%20y=S%26a%3D1%23f");
 }
 
 TEST(DataFeedImpl, ReadVehicleIdKeepsTailAndNone) {

@@ -26,7 +26,18 @@ std::string RecordedRequest::header(const std::string& name) const {
     return "";
 }
 
-StubServer::StubServer() : m_server(std::make_unique<httplib::Server>()) {
+std::string loopbackCertificateFile() { return WEBSERVICES_TEST_DATA "/tls/loopback_cert.pem"; }
+
+namespace {
+std::unique_ptr<httplib::Server> makeServer(StubScheme scheme) {
+    if (scheme == StubScheme::kHttp) return std::make_unique<httplib::Server>();
+    return std::make_unique<httplib::SSLServer>(loopbackCertificateFile().c_str(),
+                                                WEBSERVICES_TEST_DATA "/tls/loopback_key.pem");
+}
+}  // namespace
+
+StubServer::StubServer(StubScheme scheme)
+    : m_server(makeServer(scheme)), m_scheme(scheme == StubScheme::kHttp ? "http" : "https") {
     auto handler = [this](const httplib::Request& req, httplib::Response& res) {
         RecordedRequest record;
         record.method = req.method;
@@ -35,6 +46,7 @@ StubServer::StubServer() : m_server(std::make_unique<httplib::Server>()) {
         size_t q = target.find('?');
         record.query = q == std::string::npos ? "" : target.substr(q + 1);
         for (const auto& h : req.headers) record.headers.emplace(h.first, h.second);
+        for (const auto& p : req.params) record.params.emplace(p.first, p.second);
         record.body = req.body;
         std::lock_guard<std::mutex> lock(m_mutex);
         m_requests.push_back(record);
@@ -66,7 +78,7 @@ void StubServer::reply(const std::string& path, const std::string& body, int sta
 }
 
 std::string StubServer::url(const std::string& path) const {
-    return "http://127.0.0.1:" + std::to_string(m_port) + path;
+    return m_scheme + "://127.0.0.1:" + std::to_string(m_port) + path;
 }
 
 std::vector<RecordedRequest> StubServer::requests() const {

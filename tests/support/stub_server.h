@@ -17,6 +17,7 @@ struct RecordedRequest {
     std::string method;
     std::string path;
     std::string query;  // raw query text, without '?'
+    std::multimap<std::string, std::string> params;  // the query as the server decodes it
     std::multimap<std::string, std::string> headers;
     std::string body;
     std::string header(const std::string& name) const;
@@ -28,9 +29,15 @@ struct StubReply {
     std::string contentType = "text/plain";
 };
 
+enum class StubScheme { kHttp, kHttps };
+
+// The self-signed certificate an HTTPS stub presents (for 127.0.0.1), to hand
+// to curl with --cacert.
+std::string loopbackCertificateFile();
+
 class StubServer {
 public:
-    StubServer();
+    explicit StubServer(StubScheme scheme = StubScheme::kHttp);
     ~StubServer();
     StubServer(const StubServer&) = delete;
     StubServer& operator=(const StubServer&) = delete;
@@ -39,7 +46,7 @@ public:
     void reply(const std::string& path, const std::string& body, int status = 200,
                const std::string& contentType = "text/plain");
     int port() const { return m_port; }
-    // "http://127.0.0.1:PORT" + path
+    // "http://127.0.0.1:PORT" + path, or https:// for an HTTPS stub
     std::string url(const std::string& path) const;
     std::vector<RecordedRequest> requests() const;
     size_t requestCount() const;
@@ -47,6 +54,7 @@ public:
 private:
     std::unique_ptr<httplib::Server> m_server;
     std::thread m_thread;
+    std::string m_scheme;
     int m_port = 0;
     mutable std::mutex m_mutex;
     std::map<std::string, StubReply> m_replies;

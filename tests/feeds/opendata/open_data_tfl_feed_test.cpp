@@ -87,7 +87,7 @@ TEST_F(TflFeedTest, PredictionsBecomeArrivalsWithConnectionsOfTheStops) {
     LogCapture log;
     EXPECT_EQ(stopPointsAsked(), allStops) << "the test file stands in for the arrivals request";
     EXPECT_EQ(pairs, expected) << "from the test file";
-    EXPECT_TRUE(log.contains("getConnectionsRecord command: curl -k -s --max-time 5 --globoff"))
+    EXPECT_TRUE(log.contains("getConnectionsRecord command: curl -s --max-time 5 --globoff"))
         << "stop points keep the cycle's time-outs\n" << log.dump();
 }
 
@@ -126,6 +126,23 @@ TEST_F(TflFeedTest, HostileIdentifiersStayInsideTheirPathSegment) {
     EXPECT_EQ(stopPointsAsked(hostile), std::vector<std::string>{naptan}) << "no dot segment removed, no query split off";
     EXPECT_FALSE(root.exists("/pwned"));
     EXPECT_EQ(value(pairs, "open_data_has_connection"), "1");
+}
+
+TEST_F(TflFeedTest, KeysWithQuerySyntaxStayInsideTheirValueAndOutOfTheLog) {
+    const std::string appKey = "SECRET&app_id=EVIL#frag";
+    server.reply("/Vehicle/LX58CFV/Arrivals", "[]");
+    OpenDataTFL_FeedImpl tfl(server.url(""));
+    Json::Value params(Json::objectValue);
+    params["open_data_test_vehicle_id"] = "LX58CFV";
+    params["open_data_tfl_app_id"] = "vorn app";
+    params["open_data_tfl_app_key"] = appKey;
+    configure(tfl, params);
+    LogCapture log;
+    cycle(tfl);
+    using Params = std::multimap<std::string, std::string>;
+    ASSERT_EQ(server.requestCount(), 1u);
+    EXPECT_EQ(server.requests()[0].params, (Params{{"app_id", "vorn app"}, {"app_key", appKey}}));
+    EXPECT_FALSE(log.contains("EVIL") || log.contains("frag") || log.contains("CRET")) << log.dump();
 }
 
 TEST(TflPredictions, ExpectedArrivalNeedsTheZAndTheStopIsOptional) {
