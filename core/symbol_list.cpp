@@ -8,7 +8,20 @@ std::string listSafeText(const std::string& text) {
 }
 
 void ListBuilder::separate() {
-    if (m_count++ > 0) m_text += ',';
+    // Empty places before the first element are written only now, each as
+    // the comma that follows it; a list of nothing else stays "".
+    if (m_written)
+        m_text += ',';
+    else
+        m_text.assign(m_count, ',');
+    m_written = true;
+    ++m_count;
+}
+
+ListBuilder& ListBuilder::addMissing() {
+    if (m_written) m_text += ',';
+    ++m_count;
+    return *this;
 }
 
 ListBuilder& ListBuilder::add(const std::string& text) {

@@ -224,14 +224,17 @@ bool DarwinFeedImpl::parse(const std::string& text) {
     m_servicesAvailable = childTextOr(board, "lt4:areServicesAvailable", "true");
     logLine(2, "DarwinFeedImpl::parse station: ", m_locationName);
 
+    // A service list that holds no service is an empty list, as one that is
+    // missing: the board is still exported, so the last station's departures
+    // do not stay on the displays.
     bool complete = true;
     if (const XmlNode* trains = board->first_node("lt7:trainServices")) {
         logLine(2, "DarwinFeedImpl::parse - processing trsinServices ");
-        complete = parseService(trains->first_node(kServiceElement)) && complete;
+        if (const XmlNode* first = trains->first_node(kServiceElement)) complete = parseService(first) && complete;
     }
     if (const XmlNode* buses = board->first_node("lt7:busServices")) {
         logLine(2, "DarwinFeedImpl::parse - processing busServices ");
-        complete = parseService(buses->first_node(kServiceElement)) && complete;
+        if (const XmlNode* first = buses->first_node(kServiceElement)) complete = parseService(first) && complete;
     }
     return complete;
 }

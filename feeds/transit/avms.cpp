@@ -87,8 +87,10 @@ void exportFields(const Json::Value& record, const Fields& fields, SymbolPairs& 
 
 // A list held as container/element: a single element written as an object
 // and several written as an array read alike. Each field builds its own
-// array in one pass; a field an element lacks adds nothing to its array.
-// Nothing is exported when the container is absent.
+// array in one pass; an element that lacks a field (or whose member fails
+// the kind's type test) leaves an empty place in that field's array, so the
+// n-th value of every array belongs to the n-th call. Nothing is exported
+// when the container is absent.
 void exportList(const Json::Value& record, const char* container, const char* element, const Fields& fields,
                 SymbolPairs& pairs) {
     const Json::Value* list = jsonMember(record, container);
@@ -104,7 +106,10 @@ void exportList(const Json::Value& record, const char* container, const char* el
         for (size_t i = 0; i < fields.size(); ++i) {
             const Json::Value* member = jsonMember(item, fields[i].key);
             std::string value;
-            if (member && convert(*member, fields[i].kind, value)) arrays[i].add(value);
+            if (member && convert(*member, fields[i].kind, value))
+                arrays[i].add(value);
+            else
+                arrays[i].addMissing();
         }
     }
     for (size_t i = 0; i < fields.size(); ++i) pairs.emplace_back(fields[i].symbol, arrays[i].str());

@@ -221,10 +221,11 @@ int GTFS_RT_FeedImpl::downloadData(std::string curlParams) {
         std::vector<GTFS::TripUpdate> tripUpdates;
         std::vector<GTFS::Alert> alerts;
         size_t positionCount = 0, tripUpdateCount = 0;
+        bool allUsable = true;  // every feed asked for came and decoded
         if (!m_url.empty()) {
             std::string bytes = getData(m_url, curlParams);
             GTFS::GTFS_RT_Reader reader(bytes, vehicleId, allVehicles);
-            logIfInvalid(reader, bytes);
+            allUsable = usable(reader, bytes) && allUsable;
             vehiclePositions = reader.getVehiclePositions();
             tripUpdates = reader.getTripUpdates(reader.vehicleTripId());
             alerts = reader.getAlerts();
@@ -236,7 +237,7 @@ int GTFS_RT_FeedImpl::downloadData(std::string curlParams) {
             if (!m_vehiclePositionUrl.empty()) {
                 std::string bytes = getData(m_vehiclePositionUrl, curlParams);
                 GTFS::GTFS_RT_Reader reader(bytes, vehicleId, allVehicles);
-                logIfInvalid(reader, bytes);
+                allUsable = usable(reader, bytes) && allUsable;
                 vehiclePositions = reader.getVehiclePositions();
                 vehicleTripId = reader.vehicleTripId();
                 positionCount = reader.vehiclePositionCount();
@@ -244,18 +245,28 @@ int GTFS_RT_FeedImpl::downloadData(std::string curlParams) {
             if (!m_tripUpdateUrl.empty()) {
                 std::string bytes = getData(m_tripUpdateUrl, curlParams);
                 GTFS::GTFS_RT_Reader reader(bytes, vehicleId, allVehicles);
-                logIfInvalid(reader, bytes);
+                allUsable = usable(reader, bytes) && allUsable;
                 tripUpdates = reader.getTripUpdates(vehicleTripId);
                 tripUpdateCount = reader.tripUpdateCount();
             }
             if (!m_alertUrl.empty()) {
                 std::string bytes = getData(m_alertUrl, curlParams);
                 GTFS::GTFS_RT_Reader reader(bytes, vehicleId, allVehicles);
-                logIfInvalid(reader, bytes);
+                allUsable = usable(reader, bytes) && allUsable;
                 alerts = reader.getAlerts();
             }
         }
 
+        // A failed download says nothing about the trip: the last trip, its
+        // stops and alerts and the vehicle list stay as they were, as every
+        // other feed keeps its data. Only a feed that came and no longer
+        // holds the vehicle clears them.
+        if (!allUsable) {
+            logLine(8, "GTFS_RT_FeedImpl::downloadData: download failed - keeping the last trip, stops, alerts "
+                       "and vehicle list");
+            addPair("gtfs_rt_has_connection", "0");
+            return 1;
+        }
         bool connected = !vehicleId.empty() && (positionCount > 0 || tripUpdateCount > 0);
         addPair("gtfs_rt_has_connection", connected ? "1" : "0");
         return parse(vehicleId, vehiclePositions, tripUpdates, alerts);
@@ -265,9 +276,10 @@ int GTFS_RT_FeedImpl::downloadData(std::string curlParams) {
     }
 }
 
-void GTFS_RT_FeedImpl::logIfInvalid(const GTFS::GTFS_RT_Reader& reader, const std::string& bytes) {
-    if (!reader.isValidData())
-        logLine(16, "GTFS_RT_FeedImpl::parse: Could not parse response from curl - invalid: ", printablePreview(bytes));
+bool GTFS_RT_FeedImpl::usable(const GTFS::GTFS_RT_Reader& reader, const std::string& bytes) {
+    if (reader.isValidData()) return true;
+    logLine(16, "GTFS_RT_FeedImpl::parse: Could not parse response from curl - invalid: ", printablePreview(bytes));
+    return false;
 }
 
 std::string GTFS_RT_FeedImpl::getData(const std::string& url, const std::string& curlParams) {

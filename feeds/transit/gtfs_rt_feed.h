@@ -76,8 +76,9 @@ public:
 private:
     void writeVehicleList(const std::vector<GTFS::VehiclePosition>& vehiclePositions,
                           const std::vector<GTFS::TripUpdate>& tripUpdates, const std::vector<GTFS::Alert>& alerts);
-    // Logs a download that is not a valid feed.
-    static void logIfInvalid(const GTFS::GTFS_RT_Reader& reader, const std::string& bytes);
+    // True when the download is a valid feed. Anything else (nothing came:
+    // refused, HTTP error without a body, over the cap; or not a feed) is logged.
+    static bool usable(const GTFS::GTFS_RT_Reader& reader, const std::string& bytes);
 
     std::string m_url;
     std::string m_vehiclePositionUrl;

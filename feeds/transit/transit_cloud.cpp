@@ -36,12 +36,16 @@ std::string memberText(const Json::Value& obj, const char* key) {
     return text;
 }
 
-bool addMemberText(const Json::Value& item, const char* key, ListBuilder& list) {
+// The member's text as the item's element of list; an item without it (or
+// with a structured value) leaves an empty place, so that lists built from
+// the same items stay aligned.
+void addMemberText(const Json::Value& item, const char* key, ListBuilder& list) {
     const Json::Value* member = jsonMember(item, key);
     std::string text;
-    if (!member || !jsonScalarText(*member, text)) return false;
-    list.add(text);
-    return true;
+    if (member && jsonScalarText(*member, text))
+        list.add(text);
+    else
+        list.addMissing();
 }
 
 void exportHeader(const Json::Value& sec, const std::string& prefix, SymbolPairs& pairs) {
@@ -59,7 +63,8 @@ const Json::Value* contentItems(const Json::Value& sec) {
 }
 
 // Live departures and train destinations share one layout. Each departure's
-// "Times" becomes one nested element holding its quoted times.
+// "Times" becomes one nested element holding its quoted times; a departure
+// without times leaves an empty place like any other missing member.
 void exportDepartures(const Json::Value& sec, const std::string& prefix, SymbolPairs& pairs) {
     if (jsonMember(sec, "Content")) {
         static const char* const kMembers[] = {"Mode", "Line", "Dest", "Dir", "Stop"};
@@ -76,6 +81,8 @@ void exportDepartures(const Json::Value& sec, const std::string& prefix, SymbolP
                         if (jsonScalarText(time, text)) inner.push_back(text);
                     }
                     times.addNested(inner);
+                } else {
+                    times.addMissing();
                 }
             }
         }
@@ -111,7 +118,10 @@ void exportFollowingStops(const Json::Value& sec, SymbolPairs& pairs) {
                 addMemberText(item, "Name", names);
                 addMemberText(item, "Time", times);
                 const Json::Value* flag = jsonMember(item, "Requested");
-                if (flag && flag->isBool()) requested.add(flag->asBool() ? "1" : "0");
+                if (flag && flag->isBool())
+                    requested.add(flag->asBool() ? "1" : "0");
+                else
+                    requested.addMissing();
                 addMemberText(item, "Note", notes);
             }
         }

@@ -67,6 +67,10 @@ TEST(Secrets, MaskShowsTwoCharactersAndTheLength) {
     EXPECT_EQ(maskSecret("a"), "a***(1)");
     EXPECT_EQ(maskUrlSecrets("https://h/p?api_token=SECRETVALUE&stop=1#f"), "https://h/p?api_token=SE***(11)&stop=1#f");
     EXPECT_EQ(maskUrlSecrets("https://h/p"), "https://h/p");
+    EXPECT_EQ(maskUrlSecrets("http://vix:pa55word@h:8080/p?accessToken=ABCDEF&subscription-key=XYZW&stop=1"),
+              "http://vix:pa***(8)@h:8080/p?accessToken=AB***(6)&subscription-key=XY***(4)&stop=1")
+        << "the user's password and any key naming a token or key";
+    EXPECT_EQ(maskUrlSecrets("http://h/a@b:c"), "http://h/a@b:c") << "an @ in the path is no user";
 }
 
 TEST(SymbolList, ElementsAreQuotedAndInnerQuotesBecomeApostrophes) {
@@ -79,9 +83,36 @@ TEST(SymbolList, ElementsAreQuotedAndInnerQuotesBecomeApostrophes) {
     EXPECT_EQ(list.size(), 5u);
 }
 
+// Lists built side by side stay aligned: an element without the field keeps
+// an empty place, wherever it falls; a list of nothing but such places is "".
+TEST(SymbolList, MissingElementsKeepTheirPlaces) {
+    const struct {
+        std::vector<const char*> elements;  // nullptr: missing
+        const char* expected;
+    } cases[] = {
+        {{nullptr, "T2", "T3"}, R"(,"T2","T3")"},
+        {{"T1", nullptr, "T3"}, R"("T1",,"T3")"},
+        {{"T1", "T2", nullptr}, R"("T1","T2",)"},
+        {{nullptr, nullptr, "T3", nullptr}, R"(,,"T3",)"},
+        {{nullptr, nullptr, nullptr}, ""},
+        {{nullptr, ""}, R"(,"")"},
+    };
+    for (const auto& c : cases) {
+        ListBuilder list;
+        for (const char* element : c.elements) element ? list.add(element) : list.addMissing();
+        EXPECT_EQ(list.str(), c.expected) << c.expected;
+        EXPECT_EQ(list.size(), c.elements.size()) << c.expected;
+    }
+    ListBuilder bare;
+    bare.addMissing().addBare("");
+    EXPECT_EQ(bare.str(), ",") << "an empty bare element is an element";
+}
+
 TEST(XmlText, EscapesMarkupCharacters) {
     EXPECT_EQ(xmlEscape("<a href=\"x\">Tom & Jerry's</a>"),
               "&lt;a href=&quot;x&quot;&gt;Tom &amp; Jerry&apos;s&lt;/a&gt;");
+    EXPECT_EQ(xmlEscape(std::string("S\x01T\0O\tP\x1f\r\n\x7f", 13)), "STO\tP\r\n\x7f")
+        << "control characters XML can't carry are dropped";
 }
 
 TEST(ConfigKeys, StringsIntegersAndFlagsFollowOneRule) {

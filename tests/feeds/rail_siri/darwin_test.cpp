@@ -225,6 +225,15 @@ TEST_F(DarwinTest, BoardStoriesAfterAFullBoard) {
           {"departures_station_board_messages", ""},
           {"departure_train_service_std_array", ""},
           {"rail_departures_has_connection", "1"}}},
+        {"service lists that arrive empty: an empty board, still connected",
+         response(header + "<lt7:trainServices></lt7:trainServices><lt7:busServices/>"),
+         {{"departures_station_board_location_name", "Haymarket"},
+          {"departure_train_service_std_array", ""},
+          {"rail_departures_has_connection", "1"}}},
+        {"trains listed, the bus list empty: the trains are exported",
+         response(header + "<lt7:trainServices>" + service("12:05", "On time") +
+                  "</lt7:trainServices><lt7:busServices></lt7:busServices>"),
+         {{"departure_train_service_std_array", "\"12:05\""}, {"rail_departures_has_connection", "1"}}},
         {"a departure without etd keeps the board from being exported, complete buses or not",
          response(header + "<lt7:trainServices>" + service("12:05", "") + service("12:00", "On time") +
                   "</lt7:trainServices><lt7:busServices>" + service("12:30", "On time") + "</lt7:busServices>"),

@@ -31,7 +31,7 @@ TEST(AvmsFeed, ThreeDeliveriesBecomeTheirSymbolsInOrder) {
         {"origin_tts_name", "central station"}, {"via_place_ref", R"("P-OLD","P-BRG")"},
         {"destination_place_ref", "P-APT"}, {"destination_name", "Airport"}, {"destination_short_name", "Apt"},
         {"destination_long_name", "Airport Terminal 2"}, {"destination_tts_name", "airport"},
-        {"stop_point_refs", R"("S1","S2")"}, {"visit_numbers", R"("1")"} /* the second is a JSON number */, {"stop_order", R"("1","2")"},
+        {"stop_point_refs", R"("S1","S2")"}, {"visit_numbers", R"("1",)"} /* the second is a JSON number */, {"stop_order", R"("1","2")"},
         {"stop_point_names", R"("Central Station","Old 'Town'")"},
         {"stop_point_short_names", R"("Central","Old Town")"},
         {"stop_point_long_names", R"("Central Station Stand A","Old Town Square")"},
@@ -60,7 +60,7 @@ TEST(AvmsFeed, ThreeDeliveriesBecomeTheirSymbolsInOrder) {
         {"oc_visit_numbers", R"("1","1")"}, {"oc_order", R"("3","4")"},
         {"oc_planned_arrival_times", R"("1771588200","1771589100")"},
         {"oc_expected_arrival_times", R"("1771588320","1771589220")"},
-        {"oc_planned_departure_times", R"("1771588260")"}, {"oc_expected_departure_times", R"("1771588380")"},
+        {"oc_planned_departure_times", R"("1771588260",)"}, {"oc_expected_departure_times", R"("1771588380",)"},
     });
     SymbolPairs vmd = prefixed("avms_vmd_", {
         {"recorded_at_time", "1771586820"}, {"item_identifier", "VM-3"}, {"journey_pattern_ref", "PAT-42"},
@@ -116,6 +116,12 @@ TEST(AvmsParse, MembersAndListsAreTypeTested) {
                  vm = AVMS_FeedImpl::parseVehicleMonitoring;
     const char* oneCall = R"({"OnwardCalls": {"OnwardCall":
         {"StopPointRef": "S9", "VisitNumber": "1", "Order": "9", "PlannedArrivalTime": "2026-02-20T12:50:00+01:00"}}})";
+    // Each call lacks another field; every array keeps one place per call.
+    const char* gappedCalls = R"({"OnwardCalls": {"OnwardCall": [
+        {"VisitNumber": "1", "ExpectedDepartureTime": "2026-02-20T12:53:00+01:00"},
+        {"VisitNumber": 2, "ExpectedArrivalTime": "2026-02-20T13:07:00+01:00"},
+        {"VisitNumber": "3", "ExpectedArrivalTime": "2026-02-20T13:20:00+01:00",
+         "ExpectedDepartureTime": "2026-02-20T13:21:00+01:00"}]}})";
     struct Case {
         const char* name;
         Parser parser;
@@ -128,9 +134,12 @@ TEST(AvmsParse, MembersAndListsAreTypeTested) {
         {"absent list exports nothing", jm, oneCall, "avms_jmd_pc_stop_point_refs", "<absent>"},
         {"array without the element key", jm, R"({"PreviousCalls": [{"StopPointRef": "A"}, {"StopPointRef": "B"}]})",
          "avms_jmd_pc_stop_point_refs", R"("A","B")"},
-        {"no leading comma for a missing first field", pp,
-         R"({"PatternStops": {"PatternStop": [{"StopPointRef": "S1"}, {"StopPointRef": "S2", "VisitNumber": "2"}]}})",
-         "avms_ppd_visit_numbers", R"("2")"},
+        {"first call missing its field", jm, gappedCalls, "avms_jmd_oc_expected_arrival_times",
+         R"(,"1771589220","1771590000")"},
+        {"middle call missing its field", jm, gappedCalls, "avms_jmd_oc_expected_departure_times",
+         R"("1771588380",,"1771590060")"},
+        {"middle call failing the type test", jm, gappedCalls, "avms_jmd_oc_visit_numbers", R"("1",,"3")"},
+        {"no call has the field", jm, gappedCalls, "avms_jmd_oc_planned_arrival_times", ""},
         {"time without any zone", jm, R"({"RecordedAtTime": "2026-02-20T11:27:00"})", "avms_jmd_recorded_at_time", "0"},
         {"flag given as a string", jm, R"({"HeadwayService": "true"})", "avms_jmd_headway_service", "<absent>"},
         {"text given an object", pp, R"({"OriginName": {"en": "Station"}})", "avms_ppd_origin_name", "<absent>"},

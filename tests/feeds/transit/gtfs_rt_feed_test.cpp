@@ -11,6 +11,7 @@
 #include "gtfs_realtime.pb.h"
 #include "platform/clock.h"
 #include "tests/feeds/transit/feed_cycle.h"
+#include "tests/support/hostile_input.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/sqlite_builder.h"
 #include "tests/support/stub_server.h"
@@ -314,10 +315,53 @@ TEST_F(GtfsRtFeed, HostileDownloadRunsNothingAndReportsNoConnection) {
 
     ASSERT_EQ(server.requestCount(), 1u);
     EXPECT_EQ(server.requests()[0].header("Authorization"), "k" + attack);
-    EXPECT_EQ(valueOf(pairs, "gtfs_rt_has_connection"), "0");
-    EXPECT_EQ(pairs.back(), SymbolPair("gtfs_rt_has_data", "0"));
+    EXPECT_EQ(pairs.back(), SymbolPair("gtfs_rt_has_connection", "0"));
     EXPECT_TRUE(log.contains("Could not parse response from curl - invalid: ")) << log.dump();
     for (const auto& line : log.lines()) EXPECT_LT(line.text.size(), 2000u) << "log flooded";
     EXPECT_FALSE(std::filesystem::exists(planted)) << "shell text in the URL and the key ran";
     EXPECT_EQ(tmpFileCount(), 0u);
+}
+
+// A download that fails tells nothing about the trip: the stops, alerts and
+// vehicle list of the last good feed stay shown, and only the connection flag
+// changes. A feed that came but no longer holds the vehicle clears them.
+TEST_F(GtfsRtFeed, FailedDownloadsKeepTheLastTripAndVehicleList) {
+    ScopedDownloadLimits limits;
+    server.reply("/combined", readTestData("transit/gtfs_rt_combined.pb"));
+    server.reply("/unavailable", "<html>Service unavailable</html>", 503);
+    server.reply("/html", "<html>Log in to the hotspot</html>");
+    server.reply("/huge", overCapText());
+    server.reply("/empty", newFeed().SerializeAsString());
+    Json::Value params;
+    params["gtfs_rt_test_vehicle_id"] = "BUS-7";
+    params["gtfs_rt_vehicle_list"] = 1;
+    ASSERT_EQ(valueOf(run(server.url("/combined"), params), "gtfs_rt_point_id_array"), R"("P2","P3","P4")");
+    const std::string list = root.read(kGtfsVehicleListPath);
+    ASSERT_NE(list.find("BUS-8"), std::string::npos);
+
+    Json::Value alertsFail = params;
+    alertsFail["gtfs_rt_vehicle_position_url"] = server.url("/combined");
+    alertsFail["gtfs_rt_trip_update_url"] = server.url("/combined");
+    alertsFail["gtfs_rt_alert_url"] = server.url("/unavailable");
+    const struct {
+        const char* name;
+        std::string url;
+        const Json::Value& params;
+    } failures[] = {
+        {"connection refused", refusedUrl("/combined"), params},
+        {"HTTP error", server.url("/unavailable"), params},
+        {"over the cap", server.url("/huge"), params},
+        {"not a feed", server.url("/html"), params},
+        {"one of the separate feeds", "", alertsFail},
+    };
+    for (const auto& f : failures) {
+        EXPECT_EQ(run(f.url, f.params), (SymbolPairs{{"gtfs_rt_vehicle_id", "BUS-7"}, {"gtfs_rt_has_connection", "0"}}))
+            << f.name;
+        EXPECT_EQ(root.read(kGtfsVehicleListPath), list) << f.name;
+    }
+
+    expectValues(run(server.url("/empty"), params),
+                 {{"gtfs_rt_has_connection", "0"}, {"gtfs_rt_point_id_array", ""},
+                  {"gtfs_rt_alerts_header_text_array", ""}, {"gtfs_rt_has_data", "0"}});
+    EXPECT_EQ(root.read(kGtfsVehicleListPath), "id,label,license_plate,active,alerts");
 }

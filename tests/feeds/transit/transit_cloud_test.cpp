@@ -34,8 +34,8 @@ SymbolPairs withFlags(SymbolPairs pairs, const char* connection, const char* dat
 // The pairs of tests/data/transit/tco_document.json.
 const SymbolPairs kFixturePairs = {
     {"tco_ld_mode", R"("bus","tram")"}, {"tco_ld_line", R"("42","T1")"},
-    {"tco_ld_dest", R"("Airport","Old 'Town'")"}, {"tco_ld_dir", R"("outbound")"},
-    {"tco_ld_stop", R"("Stand B","Platform 1")"}, {"tco_ld_times", R"(""10:30","10:45"")"}, {"tco_ld_count", "2"},
+    {"tco_ld_dest", R"("Airport","Old 'Town'")"}, {"tco_ld_dir", R"("outbound",)"},
+    {"tco_ld_stop", R"("Stand B","Platform 1")"}, {"tco_ld_times", R"(""10:30","10:45"",)"}, {"tco_ld_count", "2"},
     {"tco_ld_status_code", "200"}, {"tco_ld_heading", "Live departures"}, {"tco_ld_display", "true"},
     {"tco_ld_message", ""}, {"tco_ld_destination_name", "Harbour"}, {"tco_has_train_destinations", "1"},
     {"tco_td_mode", R"("rail")"}, {"tco_td_line", R"("RE")"}, {"tco_td_dest", R"("Capital")"},
@@ -46,7 +46,7 @@ const SymbolPairs kFixturePairs = {
     {"tco_om_count", "2"}, {"tco_om_status_code", "200"}, {"tco_om_heading", "Messages"}, {"tco_om_display", "true"},
     {"tco_om_message", ""}, {"tco_om_destination_name", "Harbour"}, {"tco_has_following_stops", "1"},
     {"tco_fs_name", R"("Market","Museum","Harbour")"}, {"tco_fs_time", R"("10:48","10:52","10:58")"},
-    {"tco_fs_requested", R"("1","0","0")"}, {"tco_fs_note", R"("","Step-free")"}, {"tco_fs_eta", "10:58"},
+    {"tco_fs_requested", R"("1","0","0")"}, {"tco_fs_note", R"("","Step-free",)"}, {"tco_fs_eta", "10:58"},
     {"tco_fs_eta_minutes", "12"}, {"tco_fs_count", "3"}, {"tco_fs_status_code", "200"},
     {"tco_fs_heading", "Next stops"}, {"tco_fs_display", "true"}, {"tco_fs_message", ""},
     {"tco_fs_destination_name", "Harbour"},
@@ -137,6 +137,15 @@ TEST(TransitCloudParse, SectionsThatAreMissingOrSparse) {
     // An emptied stop list clears the stops of an earlier document.
     expectValues(parsed(R"({"FS": {"Content": []}})"),
                  {{"tco_has_following_stops", "1"}, {"tco_fs_name", ""}, {"tco_fs_requested", ""}});
+    // A member an element lacks (or holds as a structure) keeps its place
+    // empty, so the n-th value of every list is the n-th element's.
+    expectValues(parsed(R"({"LD": {"Content": [{"Line": "1", "Times": []}, {"Mode": "bus", "Line": "2", "Times": ["t"]},
+                                               {"Mode": "tram", "Line": {"n": 3}, "Times": ["u"]}]},
+                            "OM": {"Content": [{"Heading": "a"}, {"Detail": "b"}, {"Heading": "c"}]},
+                            "FS": {"Content": [{"Name": "X", "Requested": "yes"}, {"Name": "Y", "Requested": true}]}})"),
+                 {{"tco_ld_mode", R"(,"bus","tram")"}, {"tco_ld_line", R"("1","2",)"}, {"tco_ld_dir", ""},
+                  {"tco_ld_times", R"(,""t"",""u"")"}, {"tco_om_headings", R"("a",,"c")"},
+                  {"tco_om_details", R"(,"b",)"}, {"tco_fs_requested", R"(,"1")"}});
 
     SymbolPairs pairs;
     std::string errors;
