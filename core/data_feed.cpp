@@ -11,6 +11,7 @@
 #include "core/download.h"
 #include "core/url_text.h"
 
+#include "platform/clock.h"
 #include "platform/file_root.h"
 #include "platform/strings.h"
 
@@ -84,6 +85,8 @@ bool DataFeedImpl::readLocalFile(const std::string& path, std::string& content) 
     content = std::move(text);
     return true;
 }
+
+void DataFeedImpl::markUsableData() { markUsableData(wallClockSeconds()); }
 
 std::string DataFeedImpl::addUrlParameter(const std::string& url, const std::string& key, const std::string& value) {
     return url + (url.find('?') != std::string::npos ? "&" : "?") + percentEncode(key) + "=" + percentEncode(value);

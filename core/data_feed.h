@@ -4,6 +4,7 @@
 
 #include <json/json.h>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <utility>
@@ -39,6 +40,10 @@ public:
     void updateParemeters(const CParameters& params);
     void updateModuleParmMap(const CModuleParmMap& parmMap);
 
+    // When the data the feed shows was fetched, as POSIX seconds, if a
+    // refresh has brought usable data; 0 before any.
+    int64_t usableDataAt() const { return m_usableDataAt; }
+
     const Json::Value& moduleParams() const { return *m_moduleParams; }
     const Json::Value& parameters() const { return m_parameters; }
 
@@ -67,9 +72,16 @@ protected:
     static bool takeImportedSymbol(const std::string& name, const std::string& value, const std::string& key,
                                    std::string& stored, const std::string& logText);
 
+    // This refresh brought usable data, as the feed judges it (for a feed
+    // with has_connection: the refresh that sets it to "1"). A cached reply
+    // passes the time it was downloaded.
+    void markUsableData();
+    void markUsableData(int64_t fetchedAt) { m_usableDataAt = fetchedAt; }
+
     SymbolPairs m_exportPairs;
 
 private:
+    int64_t m_usableDataAt = 0;
     Json::Value m_parameters;
     Json::Value m_parmMap;
     Json::Value* m_moduleParams;

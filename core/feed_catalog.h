@@ -32,6 +32,9 @@ struct ModuleUrls {
 
 struct FeedCatalogEntry {
     const char* flag;  // the "ModuleParams" flag that creates the feed
+    // Of "<prefix>_updated_at": the prefix of the feed's has_connection
+    // symbol, or of its other symbols; distinct for feeds sharing symbols.
+    const char* prefix;
     std::unique_ptr<DataFeed> (*create)(const ModuleUrls& urls);
 };
 

@@ -4,6 +4,7 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <iostream>
 
@@ -122,6 +123,7 @@ void CWebServices::readConfiguration(const Json::Value& params, ModuleUrls& urls
     limits.gtfsRtMaxDownloadBytes = readSizeKey(params, "gtfs_rt_max_download_bytes", limits.gtfsRtMaxDownloadBytes);
     limits.maxJsonValues = readSizeKey(params, "max_json_values", limits.maxJsonValues);
     setDownloadLimits(limits);
+    m_staleAfterSeconds = std::max(0, readIntKey(params, "stale_after_seconds", 0));
     const bool tlsInsecure = readFlagKey(params, "tls_insecure");
     setCredentialCertificateChecks(!tlsInsecure);
     if (tlsInsecure)
@@ -153,6 +155,7 @@ void CWebServices::createFeeds(const ModuleUrls& urls, const std::vector<std::st
         for (const auto& entry : catalog) {
             if (flag != entry.flag) continue;
             m_feeds.push_back(entry.create(urls));
+            m_freshness.emplace_back(entry.prefix);
             m_slots.emplace_back();
             m_slots.back().name = std::string(flag).substr(0, flag.rfind("_enable"));
             created = true;
@@ -204,6 +207,7 @@ void CWebServices::SetEventLoop(CEventLoop& loop) {
 }
 
 void CWebServices::Update() {
+    clearStaleFeeds();
     int64_t now = monotonicSeconds();
     if (!m_updateDue && now - m_lastUpdate <= g_pollInterval) return;
     m_lastUpdate = now;
@@ -281,6 +285,7 @@ void CWebServices::refreshOnWorker(size_t index, unsigned ticket, const std::str
         // A feed should never throw; on a worker an escaping exception would end the process.
         logLine(16, "CWebServices: ", name, " refresh failed: ", e.what());
     }
+    finished.usableAt = feed->impl().usableDataAt();
     feed->clearExportPairs();
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -317,10 +322,11 @@ void CWebServices::applyFinished() {
             queueRefresh(done.slot, false);
         } else if (slot.forCycle) {
             slot.result = std::move(done.pairs);
+            slot.resultUsableAt = done.usableAt;
             slot.resultReady = true;
         } else {
             lock.unlock();
-            ExportFeed(done.pairs);
+            publish(done.slot, std::move(done.pairs), done.usableAt);
         }
     }
     applyCycleInOrder();
@@ -329,17 +335,32 @@ void CWebServices::applyFinished() {
 void CWebServices::applyCycleInOrder() {
     for (size_t i = 0; i < m_slots.size(); ++i) {
         SymbolPairs pairs;
+        int64_t usableAt;
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             FeedSlot& slot = m_slots[i];
             if (!slot.inCycle) continue;
             if (!slot.resultReady) return;  // the feeds after it wait
             pairs = std::move(slot.result);
+            usableAt = slot.resultUsableAt;
             slot.result.clear();
             slot.resultReady = false;
             slot.inCycle = false;
         }
-        ExportFeed(pairs);
+        publish(i, std::move(pairs), usableAt);
+    }
+}
+
+void CWebServices::publish(size_t slot, SymbolPairs pairs, int64_t usableAt) {
+    ExportFeed(m_freshness[slot].publish(std::move(pairs), usableAt, wallClockSeconds(), m_staleAfterSeconds));
+}
+
+void CWebServices::clearStaleFeeds() {
+    if (m_staleAfterSeconds <= 0) return;
+    const int64_t now = wallClockSeconds();
+    for (FeedFreshness& freshness : m_freshness) {
+        SymbolPairs cleared = freshness.clearIfStale(now, m_staleAfterSeconds);
+        if (!cleared.empty()) ExportFeed(cleared);
     }
 }
 
@@ -399,9 +420,11 @@ void CWebServices::ParametersUpdate(const CParameters& params) {
     m_updateDue = true;
 }
 
-void CWebServices::addFeed(std::unique_ptr<DataFeed> feed, const std::string& name) {
+void CWebServices::addFeed(std::unique_ptr<DataFeed> feed, const std::string& name,
+                           const std::string& freshnessPrefix) {
     feed->updateModuleParmMap(ParmMap());
     feed->readModuleParmMap();
+    m_freshness.emplace_back(freshnessPrefix);
     std::lock_guard<std::mutex> lock(m_mutex);
     m_feeds.push_back(std::move(feed));
     m_slots.emplace_back();

@@ -12,6 +12,7 @@
 
 #include "core/data_feed.h"
 #include "core/feed_catalog.h"
+#include "core/feed_freshness.h"
 #include "core/refresh_pool.h"
 #include "platform/event_loop.h"
 #include "platform/module.h"
@@ -58,8 +59,10 @@ public:
 
     const std::vector<std::unique_ptr<DataFeed>>& feeds() const { return m_feeds; }
     // Appends a feed built outside the catalog (a test's own feed); it is read
-    // its parameter map like the others.
-    void addFeed(std::unique_ptr<DataFeed> feed, const std::string& name = "test feed");
+    // its parameter map like the others. With a prefix it exports
+    // "<prefix>_updated_at" as the catalog's feeds do.
+    void addFeed(std::unique_ptr<DataFeed> feed, const std::string& name = "test feed",
+                 const std::string& freshnessPrefix = "");
     int timerState() const { return m_timer.state; }
 
     // Module-wide settings shared by all feeds (one module per process).
@@ -79,12 +82,14 @@ private:
         bool resultReady = false;  // finished, waiting for the feeds before it
         unsigned ticket = 0;       // of the latest queued refresh; an older queued job is dropped
         SymbolPairs result;
+        int64_t resultUsableAt = 0;
         std::deque<SymbolValue> imports;  // arrived while running
         std::unique_ptr<CParameters> parameters;  // arrived while running
     };
     struct FinishedRefresh {
         size_t slot;
         SymbolPairs pairs;
+        int64_t usableAt = 0;  // the feed's usableDataAt() after the refresh
     };
 
     void readConfiguration(const Json::Value& params, ModuleUrls& urls, std::vector<std::string>& enabledFlags);
@@ -96,12 +101,18 @@ private:
     // Applies the refreshes that have ended, then the cycle's results that are next in order.
     void applyFinished();
     void applyCycleInOrder();
+    // Publishes a refresh's pairs with the feed's freshness applied.
+    void publish(size_t slot, SymbolPairs pairs, int64_t usableAt);
+    // On the tick: clears the feeds whose data has just gone stale.
+    void clearStaleFeeds();
     bool busy(const FeedSlot& slot) const;
     bool anyBusy();
     void stopWorkers();
 
     std::vector<std::unique_ptr<DataFeed>> m_feeds;
     std::vector<FeedSlot> m_slots;
+    std::vector<FeedFreshness> m_freshness;  // one per feed; the loop's alone
+    int64_t m_staleAfterSeconds = 0;
     std::mutex m_mutex;
     std::vector<FinishedRefresh> m_finished;
     int m_wakeFd = -1;  // written by a worker when a refresh ends

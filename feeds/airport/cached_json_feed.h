@@ -45,14 +45,18 @@ protected:
     virtual bool canDownload() const { return true; }
     // The command of one download; the feed logs it as it wishes.
     virtual CurlCommand downloadCommand(const std::string& curlParams) const = 0;
-    // Parses the cached response and appends the pairs to export.
+    // Parses the cached response and appends the pairs to export; 1 when
+    // they are usable data (a board with flights, a wait time, an alert).
     virtual int parse(const std::string& text) = 0;
+    // Whether pairs hold flag = "1".
+    static bool flagSet(const SymbolPairs& pairs, const std::string& flag);
 
 private:
     void download(const std::string& curlParams);
 
     std::string m_url;
     std::string m_data;
+    int64_t m_dataFetchedAt = 0;  // when m_data was downloaded or read, POSIX seconds
     // The gate opens once more than its interval has passed, so the interval
     // is one less than the minimum spacing.
     DownloadGate m_gate{kCachedFeedDownloadSeconds - 1};

@@ -158,7 +158,7 @@ CurlCommand FlightDeparturesFeedAzinqImpl::downloadCommand(const std::string& cu
 }
 
 int FlightDeparturesFeedAzinqImpl::parse(const std::string& text) {
-    for (const auto& pair : parseAzinqDepartures(text, m_maxRowCount, m_showCancelled != 0))
-        addPair(pair.first, pair.second);
-    return 1;
+    const SymbolPairs pairs = parseAzinqDepartures(text, m_maxRowCount, m_showCancelled != 0);
+    for (const auto& pair : pairs) addPair(pair.first, pair.second);
+    return flagSet(pairs, "flight_departures_has_connection") ? 1 : 0;
 }

@@ -83,6 +83,7 @@ CurlCommand FlightDeparturesFeedImpl::downloadCommand(const std::string& curlPar
 }
 
 int FlightDeparturesFeedImpl::parse(const std::string& text) {
-    for (const auto& pair : parseFlightDepartures(text, m_maxRowCount)) addPair(pair.first, pair.second);
-    return 1;
+    const SymbolPairs pairs = parseFlightDepartures(text, m_maxRowCount);
+    for (const auto& pair : pairs) addPair(pair.first, pair.second);
+    return flagSet(pairs, "flight_departures_has_connection") ? 1 : 0;
 }

@@ -70,6 +70,7 @@ CurlCommand FlightSecurityFeedImpl::downloadCommand(const std::string& curlParam
 }
 
 int FlightSecurityFeedImpl::parse(const std::string& text) {
-    for (const auto& pair : parseFlightSecurity(text)) addPair(pair.first, pair.second);
-    return 1;
+    const SymbolPairs pairs = parseFlightSecurity(text);
+    for (const auto& pair : pairs) addPair(pair.first, pair.second);
+    return pairs.empty() ? 0 : 1;
 }

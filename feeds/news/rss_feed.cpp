@@ -93,6 +93,7 @@ int RssFeedImpl::parse(const std::string& text) {
     addPair("rss_item_titles", titles.str());
     addPair("rss_item_descriptions", descriptions.str());
     addPair("rss_has_connection", "1");
+    markUsableData();
     addPair("rss_has_data", taken > 0 ? "1" : "0");
     return hasConnection;
 }

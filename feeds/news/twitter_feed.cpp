@@ -7,6 +7,7 @@
 #include "core/config_keys.h"
 #include "core/json_text.h"
 #include "core/download.h"
+#include "platform/clock.h"
 #include "platform/file_root.h"
 #include "util/text_clean.h"
 
@@ -42,11 +43,13 @@ int TwitterFeedImpl::downloadData(std::string curlParams) {
                         std::string("Twitter: downloadData - offline file ") + kTwitterOfflinePath +
                             " used instead of live data.")) {
         m_data = offline;
+        m_dataFetchedAt = wallClockSeconds();
     } else {
         const std::vector<std::string> command = scriptCommand(curlParams);
         logLine(4, "Twitter: downloadData():  ", shellQuote(command[0]), " ", shellQuote(command[1]));
         if (m_gate.isDue()) {
             m_data = runProgram(command, "", downloadLimits().maxDownloadBytes, command[0]).output;
+            m_dataFetchedAt = wallClockSeconds();
             m_gate.markDownloaded();
         }
     }
@@ -106,6 +109,8 @@ int TwitterFeedImpl::parse(const std::string& text) {
     addPair("tweet_text", fullText);
     addPair("tweet_created_at", createdAt);
     addPair("twitter_has_connection", "1");
+    // Posts rotate from the timeline fetched last: as old as that fetch.
+    markUsableData(m_dataFetchedAt);
     logLine(2, "Twitter: FeedImpl::parse - values", ", user id: ", userId, ", user name: ", userName,
             ", user screen name: ", screenName, ", location: ", location, ", description: ", description,
             ", text: ", fullText, ", created: ", createdAt);

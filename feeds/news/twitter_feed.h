@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,7 @@ public:
 private:
     std::string m_data;
     DownloadGate m_gate{300};
+    int64_t m_dataFetchedAt = 0;  // when m_data was fetched, POSIX seconds
     size_t m_tweetIndex = 0;
     int m_pollInterval = 300;
 };

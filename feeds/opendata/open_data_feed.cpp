@@ -146,6 +146,7 @@ int OpenDataFeedImpl::downloadData(std::string curlParams) {
     }
     addPair("open_data_vehicle_id", vehicleId);
     addPair("open_data_has_connection", "1");
+    markUsableData();
     addArrivalPairs(result);
     logLine(2, "OpenDataFeedImpl::downloadData - parsed sucesfully");
     if (CDebug::messageLevelAboveOne()) printArrivals(result);

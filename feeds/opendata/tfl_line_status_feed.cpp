@@ -164,6 +164,7 @@ int TFL_Line_Status_FeedImpl::downloadData(std::string curlParams) {
 
     if (anyParsed) {
         addPair("tfl_line_status_has_connection", "1");
+        markUsableData();
     } else {
         m_lines.swap(previous);
         addPair("tfl_line_status_has_connection", "0");

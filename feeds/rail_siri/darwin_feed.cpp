@@ -134,6 +134,7 @@ int DarwinFeedImpl::downloadData(std::string curlParams) {
     // (late at night): displays then show an empty board rather than a stale one.
     if (m_boardFound) {
         addPair("rail_departures_has_connection", "1");
+        markUsableData();
         logLine(2, "DarwinFeedImpl:downloadData - parsed sucesfully");
     } else {
         addPair("rail_departures_has_connection", "0");

@@ -125,6 +125,7 @@ int SIRI_SM_FeedImpl::downloadData(std::string curlParams) {
         logLine(2, "SIRI_SM_FeedImpl: Number of rows to send: ", rowCount);
         addPair("siri_sm_requested_id", m_pointIds);
         addPair("siri_sm_has_connection", "1");
+        markUsableData();
         prepareExportsymbols(monitoring, rowCount);
         logLine(2, "SIRI_SM_FeedImpl:downloadData - parsed sucesfully");
         if (CDebug::messageLevelAboveOne()) printDepartureTable(monitoring);

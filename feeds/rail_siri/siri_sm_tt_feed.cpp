@@ -94,6 +94,7 @@ int SIRI_SM_TT_FeedImpl::downloadData(std::string curlParams) {
         addPair("siri_sm_tt_requested_id", m_terminusPointId);
         addPair("siri_sm_tt_requested_vehicle_id", vehicle);
         addPair("siri_sm_tt_has_connection", "1");
+        markUsableData();
         addPair("siri_sm_tt_expected_arrival_time", times.expectedArrival);
         addPair("siri_sm_tt_aimed_arrival_time", times.aimedArrival);
         logLine(2, "SIRI_SM_TT_FeedImpl:downloadData - parsed sucesfully");

@@ -347,6 +347,7 @@ void AVMS_FeedImpl::updateDelivery(const char* builtInPath, const char* operatio
     std::string problem;
     std::string text = readDeliveryFile(path, problem);
     if (!problem.empty()) logLine(8, "AVMS_FeedImpl::", operation, ": ignored ", path, ": ", problem);
+    if (!text.empty()) m_deliveryRead = true;
     if (text == previous) {
         logLine(1, "AVMS_FeedImpl::", operation, ": no change to feed");
         return;
@@ -381,9 +382,13 @@ void AVMS_FeedImpl::updateVehicleMonitoringDelivery() {
 }
 
 int AVMS_FeedImpl::downloadData(std::string) {
+    m_deliveryRead = false;
     updatePlannedPatternDelivery();
     updateJourneyMonitoringDelivery();
     updateVehicleMonitoringDelivery();
     addPair("avms_has_data", m_hasData ? "1" : "0");
+    // The on-board system rewrites its files only when they change: data is
+    // current while its files are there, stale once they are gone.
+    if (m_hasData && m_deliveryRead) markUsableData();
     return 1;
 }

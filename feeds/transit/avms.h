@@ -44,6 +44,7 @@ private:
     std::string m_previousJourneyMonitoring;
     std::string m_previousVehicleMonitoring;
     bool m_hasData = false;
+    bool m_deliveryRead = false;  // this refresh found at least one delivery file
 };
 
 class AVMS_Feed : public DataFeed {

@@ -269,6 +269,7 @@ int GTFS_RT_FeedImpl::downloadData(std::string curlParams) {
         }
         bool connected = !vehicleId.empty() && (positionCount > 0 || tripUpdateCount > 0);
         addPair("gtfs_rt_has_connection", connected ? "1" : "0");
+        if (connected) markUsableData();
         return parse(vehicleId, vehiclePositions, tripUpdates, alerts);
     } catch (const std::exception& e) {
         logLine(16, "GTFS_RT_FeedImpl::downloadData: exception: ", e.what());

@@ -245,6 +245,7 @@ int TransitCloud_Onboard_FeedImpl::downloadData(std::string curlParams) {
         logLine(2, "TransitCloud_Onboard_FeedImpl::downloadData: no feed downloaded");
     }
     addPair("tco_has_connection", connection ? "1" : "0");
+    if (connection) markUsableData();
     addPair("tco_has_data", data ? "1" : "0");
     return connection ? 1 : 0;
 }

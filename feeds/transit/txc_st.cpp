@@ -150,6 +150,7 @@ int TXC_ST_FeedImpl::downloadData(std::string) {
     }
     addPair("txc_st_requested_id", m_stopId);
     addPair("txc_st_has_connection", "1");
+    markUsableData();
     exportArrays(departures);
     logLine(2, "TXC_ST_FeedImpl:downloadData - read sucesfully");
     if (CDebug::messageLevelAboveOne()) printTable(departures);
