@@ -35,7 +35,8 @@ SymbolPairs FeedFreshness::clearIfStale(int64_t now, int64_t staleAfter) {
 
 void FeedFreshness::remember(const SymbolPairs& pairs) {
     for (const auto& pair : pairs) {
-        auto shown = std::find_if(m_shown.begin(), m_shown.end(), [&](const SymbolPair& p) { return p.first == pair.first; });
+        auto sameName = [&](const SymbolPair& shown) { return shown.first == pair.first; };
+        auto shown = std::find_if(m_shown.begin(), m_shown.end(), sameName);
         if (shown == m_shown.end())
             m_shown.push_back(pair);
         else
