@@ -67,6 +67,54 @@ std::vector<std::string> splitShellWords(const std::string& text) {
     return words;
 }
 
+namespace {
+// "name:secret" with the secret masked.
+std::string maskAfterColon(const std::string& text) {
+    size_t colon = text.find(':');
+    return colon == std::string::npos ? text : text.substr(0, colon + 1) + maskSecret(text.substr(colon + 1));
+}
+
+std::string maskHeader(const std::string& header) {
+    size_t colon = header.find(':');
+    if (colon == std::string::npos || !isSecretName(header.substr(0, colon))) return header;
+    size_t value = header.find_first_not_of(' ', colon + 1);
+    if (value == std::string::npos) return header;
+    return header.substr(0, value) + maskSecret(header.substr(value));
+}
+
+// The option's value masked by mask: "-u VALUE" (the next word) or "-uVALUE".
+bool maskOptionValue(std::vector<std::string>& words, size_t& i, const char* shortForm, const char* longForm,
+                     std::string (*mask)(const std::string&)) {
+    std::string& word = words[i];
+    if ((word == shortForm || word == longForm) && i + 1 < words.size()) {
+        ++i;
+        words[i] = mask(words[i]);
+        return true;
+    }
+    if (word.size() > 2 && word.compare(0, 2, shortForm) == 0) {
+        word = shortForm + mask(word.substr(2));
+        return true;
+    }
+    return false;
+}
+}  // namespace
+
+std::string maskCurlParams(const std::string& curlParams) {
+    const std::vector<std::string> words = splitShellWords(curlParams);
+    std::vector<std::string> masked = words;
+    for (size_t i = 0; i < masked.size(); ++i) {
+        if (!maskOptionValue(masked, i, "-u", "--user", maskAfterColon) &&
+            !maskOptionValue(masked, i, "-U", "--proxy-user", maskAfterColon) &&
+            !maskOptionValue(masked, i, "-H", "--header", maskHeader) &&
+            !maskOptionValue(masked, i, "-H", "--proxy-header", maskHeader))
+            masked[i] = maskUrlSecrets(masked[i]);
+    }
+    if (masked == words) return curlParams;
+    std::string text;
+    for (const std::string& word : masked) text += (text.empty() ? "" : " ") + shellQuote(word);
+    return text;
+}
+
 std::string curlConfigQuote(const std::string& value) {
     std::string out = "\"";
     for (char c : value) {
@@ -92,7 +140,7 @@ void setCredentialCertificateChecks(bool check) { g_credentialCertificateChecks 
 bool credentialCertificateChecks() { return g_credentialCertificateChecks; }
 
 CurlCommand::CurlCommand(const std::string& curlParams) : m_args(splitShellWords(curlParams)), m_log("curl") {
-    if (!curlParams.empty()) m_log += " " + curlParams;
+    if (!curlParams.empty()) m_log += " " + maskCurlParams(curlParams);
 }
 
 void CurlCommand::addConfig(const std::string& option, const std::string& value) {

@@ -17,6 +17,12 @@ std::string shellQuote(const std::string& value);
 // a backslash outside quotes keeps the next character. Nothing is expanded.
 std::vector<std::string> splitShellWords(const std::string& text);
 
+// "CurlParams" as a log line shows them: the password of a user option
+// (-u, --user, -U, --proxy-user), the value of a header that names a secret
+// (-H 'Authorization: ...') and the secrets of any URL masked. The text as
+// written when it holds none.
+std::string maskCurlParams(const std::string& curlParams);
+
 // value as a curl config string: in double quotes, \ and " escaped, tab,
 // line feed, carriage return and vertical tab written as curl reads them back.
 std::string curlConfigQuote(const std::string& value);

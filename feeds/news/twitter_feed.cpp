@@ -46,7 +46,7 @@ int TwitterFeedImpl::downloadData(std::string curlParams) {
         m_dataFetchedAt = wallClockSeconds();
     } else {
         const std::vector<std::string> command = scriptCommand(curlParams);
-        logLine(4, "Twitter: downloadData():  ", shellQuote(command[0]), " ", shellQuote(command[1]));
+        logLine(4, "Twitter: downloadData():  ", shellQuote(command[0]), " ", shellQuote(maskCurlParams(command[1])));
         if (m_gate.isDue()) {
             m_data = runProgram(command, "", downloadLimits().maxDownloadBytes, command[0]).output;
             m_dataFetchedAt = wallClockSeconds();

@@ -99,7 +99,7 @@ void SIRI_SM_Request::printRequestData(const siri_sm_request_data& data) {
     logLine(2, "siri_sm_request_data::requestor_ref_:'", data.requestor_ref_, "'");
     logLine(2, "siri_sm_request_data::username_:'", data.username_, "'");
     logLine(2, "siri_sm_request_data::password_:'", maskSecret(data.password_), "'");
-    logLine(2, "siri_sm_request_data::curl_parm_:'", data.curl_parm_, "'");
+    logLine(2, "siri_sm_request_data::curl_parm_:'", maskCurlParams(data.curl_parm_), "'");
     logLine(2, "siri_sm_request_data::key_:'", maskSecret(data.key_), "'");
 }
 
