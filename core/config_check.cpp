@@ -262,6 +262,10 @@ private:
                 "; only http, https and file are read");
             return;
         }
+        // A masked form that differs holds a password or a secret query value.
+        if (scheme == "http" && maskUrlSecrets(url) != url)
+            add(std::string(key.name) + ": " + quoted(maskUrlSecrets(url)) +
+                " sends a credential in clear over http; write https://");
         std::string path;
         if (scheme != "file") return;
         if (!fileUrlPath(url, path)) {
