@@ -41,24 +41,21 @@ std::string quoted(const std::string& text) { return "\"" + text + "\""; }
 
 std::string errnoText(int error) { return std::strerror(error); }
 
-// Why path cannot be read as a regular file, or "".
-std::string fileProblem(const std::string& path) {
+// Why path cannot be used as a regular file to read, or as a folder with
+// the mode's access, or "".
+std::string pathProblem(const std::string& path, bool folder, int mode) {
     struct stat st;
     if (stat(path.c_str(), &st) != 0)
         return errno == ENOENT || errno == ENOTDIR ? "does not exist" : "cannot be read: " + errnoText(errno);
-    if (!S_ISREG(st.st_mode)) return "is not a regular file";
-    if (access(path.c_str(), R_OK) != 0) return "cannot be read: " + errnoText(errno);
+    const bool rightKind = folder ? S_ISDIR(st.st_mode) : S_ISREG(st.st_mode);
+    if (!rightKind) return folder ? "is not a folder" : "is not a regular file";
+    if (access(path.c_str(), mode) != 0) return (folder ? "cannot be used: " : "cannot be read: ") + errnoText(errno);
     return "";
 }
 
-std::string folderProblem(const std::string& path, int mode) {
-    struct stat st;
-    if (stat(path.c_str(), &st) != 0)
-        return errno == ENOENT || errno == ENOTDIR ? "does not exist" : "cannot be read: " + errnoText(errno);
-    if (!S_ISDIR(st.st_mode)) return "is not a folder";
-    if (access(path.c_str(), mode) != 0) return "cannot be used: " + errnoText(errno);
-    return "";
-}
+std::string fileProblem(const std::string& path) { return pathProblem(path, false, R_OK); }
+
+std::string folderProblem(const std::string& path, int mode) { return pathProblem(path, true, mode); }
 
 bool fileReadable(const std::string& builtInPath) { return fileProblem(rootedPath(builtInPath)).empty(); }
 
