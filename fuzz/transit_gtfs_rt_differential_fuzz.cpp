@@ -14,20 +14,14 @@
 #include <string>
 
 #include "feeds/transit/gtfs_rt_feed.h"
+#include "fuzz/temporary_root.h"
 #include "platform/clock.h"
 #include "platform/debug.h"
-#include "platform/file_root.h"
 #include "tests/feeds/transit/gtfs_rt_outcome.h"
 
 namespace {
 
 constexpr int64_t kNow = 1767258000;  // fixed, so alert periods judge both runs alike
-std::string g_root;
-
-void removeRoot() {
-    std::error_code ignored;
-    std::filesystem::remove_all(g_root, ignored);
-}
 
 // The pairs and the vehicle list one parse exports.
 std::string exported(const std::string& vehicleId, bool vehicleList,
@@ -58,12 +52,7 @@ std::string exported(const std::string& vehicleId, bool vehicleList,
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    char dir[] = "/tmp/gtfs-rt-differential-XXXXXX";
-    if (!mkdtemp(dir)) std::abort();
-    g_root = dir;
-    std::filesystem::create_directories(g_root + "/tmp");
-    setFileRoot(g_root);
-    std::atexit(removeRoot);
+    useTemporaryFileRoot();
     setWallClock([] { return kNow; });
     CDebug::setLevelMask(0);
     return 0;

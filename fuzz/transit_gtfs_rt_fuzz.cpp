@@ -1,33 +1,13 @@
 // Fuzzes the GTFS-Realtime reader and the feed's parse of whatever it reads.
 #include <cstdint>
-#include <cstdlib>
-#include <filesystem>
 #include <string>
 
 #include "feeds/transit/gtfs_rt_feed.h"
+#include "fuzz/temporary_root.h"
 #include "platform/debug.h"
-#include "platform/file_root.h"
-
-namespace {
-
-// A file root of its own: parse finds no databases there and its vehicle
-// list lands in the root's /tmp, never in the real one.
-std::string g_root;
-
-void removeRoot() {
-    std::error_code ignored;
-    std::filesystem::remove_all(g_root, ignored);
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    char dir[] = "/tmp/gtfs-rt-fuzz-XXXXXX";
-    if (!mkdtemp(dir)) std::abort();
-    g_root = dir;
-    std::filesystem::create_directories(g_root + "/tmp");
-    setFileRoot(g_root);
-    std::atexit(removeRoot);
+    useTemporaryFileRoot();
     CDebug::setLevelMask(0);
     return 0;
 }
