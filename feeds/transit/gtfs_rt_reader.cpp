@@ -266,41 +266,44 @@ int tripRelationship(int32_t wire) {
     return -1;
 }
 
-bool readTrip(Input in, TripView& out) {
-    while (in.next()) {
-        bool ok;
-        switch (in.tag()) {
-            case key(1, kLengthDelimited): ok = in.bytes(out.tripId); break;
-            case key(2, kLengthDelimited): ok = in.bytes(out.startTime); break;
-            case key(3, kLengthDelimited): ok = in.bytes(out.startDate); break;
-            case key(4, kVarint): {
-                int32_t wire;
-                ok = in.int32(wire);
-                const int relationship = ok ? tripRelationship(wire) : -1;
-                if (relationship >= 0) out.scheduleRelationship = relationship;
-                break;
-            }
-            case key(5, kLengthDelimited): ok = in.bytes(out.routeId); break;
-            case key(6, kVarint): ok = in.uint32(out.directionId); break;
-            default: ok = in.skip();
-        }
-        if (!ok) return false;
-    }
+// Reads each field of one message: readField(tag) reads or skips it and is
+// false when it is malformed. True when the whole message is well formed.
+template <typename ReadField>
+bool readFields(Input& in, ReadField readField) {
+    while (in.next())
+        if (!readField(in.tag())) return false;
     return !in.failed();
 }
 
-bool readVehicle(Input in, VehicleView& out) {
-    while (in.next()) {
-        bool ok;
-        switch (in.tag()) {
-            case key(1, kLengthDelimited): ok = in.bytes(out.id); break;
-            case key(2, kLengthDelimited): ok = in.bytes(out.label); break;
-            case key(3, kLengthDelimited): ok = in.bytes(out.licensePlate); break;
-            default: ok = in.skip();
+bool readTrip(Input in, TripView& out) {
+    return readFields(in, [&](uint32_t tag) {
+        switch (tag) {
+            case key(1, kLengthDelimited): return in.bytes(out.tripId);
+            case key(2, kLengthDelimited): return in.bytes(out.startTime);
+            case key(3, kLengthDelimited): return in.bytes(out.startDate);
+            case key(4, kVarint): {
+                int32_t wire;
+                const bool ok = in.int32(wire);
+                const int relationship = ok ? tripRelationship(wire) : -1;
+                if (relationship >= 0) out.scheduleRelationship = relationship;
+                return ok;
+            }
+            case key(5, kLengthDelimited): return in.bytes(out.routeId);
+            case key(6, kVarint): return in.uint32(out.directionId);
+            default: return in.skip();
         }
-        if (!ok) return false;
-    }
-    return !in.failed();
+    });
+}
+
+bool readVehicle(Input in, VehicleView& out) {
+    return readFields(in, [&](uint32_t tag) {
+        switch (tag) {
+            case key(1, kLengthDelimited): return in.bytes(out.id);
+            case key(2, kLengthDelimited): return in.bytes(out.label);
+            case key(3, kLengthDelimited): return in.bytes(out.licensePlate);
+            default: return in.skip();
+        }
+    });
 }
 
 TripDescriptor toRecord(const TripView& view) {
@@ -319,54 +322,45 @@ VehicleDescriptor toRecord(const VehicleView& view) {
 }
 
 bool readStopTimeEvent(Input in, StopTimeEvent& out) {
-    while (in.next()) {
-        bool ok;
-        switch (in.tag()) {
-            case key(1, kVarint): ok = in.int32(out.delay); break;
-            case key(2, kVarint): ok = in.int64(out.time); break;
-            case key(3, kVarint): ok = in.int32(out.uncertainty); break;
-            default: ok = in.skip();
+    return readFields(in, [&](uint32_t tag) {
+        switch (tag) {
+            case key(1, kVarint): return in.int32(out.delay);
+            case key(2, kVarint): return in.int64(out.time);
+            case key(3, kVarint): return in.int32(out.uncertainty);
+            default: return in.skip();
         }
-        if (!ok) return false;
-    }
-    return !in.failed();
+    });
 }
 
 // out: nullptr to check the stop without keeping it.
 bool readStopTimeUpdate(Input in, StopTimeUpdate* out) {
-    while (in.next()) {
-        bool ok;
-        const uint32_t tag = in.tag();
+    return readFields(in, [&](uint32_t tag) {
         if (!out) {
             // arrival, departure, stop_time_properties
             const bool nested = tag == key(2, kLengthDelimited) || tag == key(3, kLengthDelimited) ||
                                 tag == key(6, kLengthDelimited);
-            ok = nested ? in.opaqueMessage() : in.skip();
-        } else {
-            switch (tag) {
-                case key(1, kVarint): ok = in.uint32(out->stop_sequence); break;
-                case key(2, kLengthDelimited):
-                case key(3, kLengthDelimited): {
-                    auto& event = tag == key(2, kLengthDelimited) ? out->arrival : out->departure;
-                    if (!event) event.emplace();
-                    Input nested;
-                    ok = in.message(nested) && readStopTimeEvent(nested, *event);
-                    break;
-                }
-                case key(4, kLengthDelimited): ok = in.bytes(out->stop_id); break;
-                case key(5, kVarint): {
-                    int32_t wire;
-                    ok = in.int32(wire);
-                    if (ok && wire >= STOP_SCHEDULED && wire <= STOP_UNSCHEDULED) out->schedule_relationship = wire;
-                    break;
-                }
-                case key(6, kLengthDelimited): ok = in.opaqueMessage(); break;  // stop_time_properties
-                default: ok = in.skip();
-            }
+            return nested ? in.opaqueMessage() : in.skip();
         }
-        if (!ok) return false;
-    }
-    return !in.failed();
+        switch (tag) {
+            case key(1, kVarint): return in.uint32(out->stop_sequence);
+            case key(2, kLengthDelimited):
+            case key(3, kLengthDelimited): {
+                auto& event = tag == key(2, kLengthDelimited) ? out->arrival : out->departure;
+                if (!event) event.emplace();
+                Input nested;
+                return in.message(nested) && readStopTimeEvent(nested, *event);
+            }
+            case key(4, kLengthDelimited): return in.bytes(out->stop_id);
+            case key(5, kVarint): {
+                int32_t wire;
+                const bool ok = in.int32(wire);
+                if (ok && wire >= STOP_SCHEDULED && wire <= STOP_UNSCHEDULED) out->schedule_relationship = wire;
+                return ok;
+            }
+            case key(6, kLengthDelimited): return in.opaqueMessage();  // stop_time_properties
+            default: return in.skip();
+        }
+    });
 }
 
 // A trip update's descriptors, whatever else is read of it.
@@ -378,30 +372,24 @@ struct TripUpdateView {
 
 // full: nullptr to check the stops, timestamp and delay without keeping them.
 bool readTripUpdate(Input in, TripUpdateView& view, TripUpdate* full) {
-    while (in.next()) {
-        bool ok;
+    return readFields(in, [&](uint32_t tag) {
         Input nested;
-        switch (in.tag()) {
+        switch (tag) {
             case key(1, kLengthDelimited):  // trip
                 view.hasTrip = true;
-                ok = in.message(nested) && readTrip(nested, view.trip);
-                break;
+                return in.message(nested) && readTrip(nested, view.trip);
             case key(2, kLengthDelimited):  // stop_time_update
-                ok = in.message(nested) &&
-                     readStopTimeUpdate(nested, full ? &full->stop_time_updates.emplace_back() : nullptr);
-                break;
+                return in.message(nested) &&
+                       readStopTimeUpdate(nested, full ? &full->stop_time_updates.emplace_back() : nullptr);
             case key(3, kLengthDelimited):  // vehicle
                 if (!view.vehicle) view.vehicle.emplace();
-                ok = in.message(nested) && readVehicle(nested, *view.vehicle);
-                break;
-            case key(4, kVarint): ok = full ? in.uint64(full->timestamp) : in.skip(); break;
-            case key(5, kVarint): ok = full ? in.int32(full->delay) : in.skip(); break;
-            case key(6, kLengthDelimited): ok = in.opaqueMessage(); break;  // trip_properties
-            default: ok = in.skip();
+                return in.message(nested) && readVehicle(nested, *view.vehicle);
+            case key(4, kVarint): return full ? in.uint64(full->timestamp) : in.skip();
+            case key(5, kVarint): return full ? in.int32(full->delay) : in.skip();
+            case key(6, kLengthDelimited): return in.opaqueMessage();  // trip_properties
+            default: return in.skip();
         }
-        if (!ok) return false;
-    }
-    return !in.failed();
+    });
 }
 
 // Both required coordinates, which may come in different copies of the position.
@@ -414,12 +402,11 @@ struct PositionCheck {
 
 bool readPosition(Input in, PositionCheck& check) {
     check.present = true;
-    while (in.next()) {
-        if (in.tag() == key(1, kFixed32)) check.latitude = true;   // a float
-        if (in.tag() == key(2, kFixed32)) check.longitude = true;  // a float
-        if (!in.skip()) return false;
-    }
-    return !in.failed();
+    return readFields(in, [&](uint32_t tag) {
+        if (tag == key(1, kFixed32)) check.latitude = true;   // a float
+        if (tag == key(2, kFixed32)) check.longitude = true;  // a float
+        return in.skip();
+    });
 }
 
 struct PositionView {
@@ -430,53 +417,42 @@ struct PositionView {
 };
 
 bool readVehiclePosition(Input in, PositionView& out, PositionCheck& position) {
-    while (in.next()) {
-        bool ok;
+    return readFields(in, [&](uint32_t tag) {
         Input nested;
-        switch (in.tag()) {
-            case key(1, kLengthDelimited): ok = in.message(nested) && readTrip(nested, out.trip); break;
-            case key(2, kLengthDelimited): ok = in.message(nested) && readPosition(nested, position); break;
-            case key(3, kVarint): ok = in.uint32(out.currentStopSequence); break;
+        switch (tag) {
+            case key(1, kLengthDelimited): return in.message(nested) && readTrip(nested, out.trip);
+            case key(2, kLengthDelimited): return in.message(nested) && readPosition(nested, position);
+            case key(3, kVarint): return in.uint32(out.currentStopSequence);
             case key(4, kVarint): {  // current_status
                 int32_t wire;
-                ok = in.int32(wire);
+                const bool ok = in.int32(wire);
                 if (ok && wire >= INCOMING_AT && wire <= IN_TRANSIT_TO) out.currentStatus = wire;
-                break;
+                return ok;
             }
-            case key(8, kLengthDelimited): ok = in.message(nested) && readVehicle(nested, out.vehicle); break;
-            default: ok = in.skip();
+            case key(8, kLengthDelimited): return in.message(nested) && readVehicle(nested, out.vehicle);
+            default: return in.skip();
         }
-        if (!ok) return false;
-    }
-    return !in.failed();
+    });
 }
 
 // out: nullptr to check the translations without keeping them.
 bool readTranslatedString(Input in, TranslatedString* out) {
-    while (in.next()) {
-        if (in.tag() != key(1, kLengthDelimited)) {  // translation
-            if (!in.skip()) return false;
-            continue;
-        }
+    return readFields(in, [&](uint32_t tag) {
+        if (tag != key(1, kLengthDelimited)) return in.skip();  // not a translation
         Input translation;
         if (!in.message(translation)) return false;
         Translation* kept = out ? &out->emplace_back() : nullptr;
         bool hasText = false;  // required
-        while (translation.next()) {
-            bool ok;
-            if (translation.tag() == key(1, kLengthDelimited)) {  // text
+        const bool ok = readFields(translation, [&](uint32_t field) {
+            if (field == key(1, kLengthDelimited)) {  // text
                 hasText = true;
-                ok = kept ? translation.bytes(kept->text) : translation.skip();
-            } else if (translation.tag() == key(2, kLengthDelimited) && kept) {  // language
-                ok = translation.bytes(kept->language);
-            } else {
-                ok = translation.skip();
+                return kept ? translation.bytes(kept->text) : translation.skip();
             }
-            if (!ok) return false;
-        }
-        if (translation.failed() || !hasText) return false;
-    }
-    return !in.failed();
+            if (field == key(2, kLengthDelimited) && kept) return translation.bytes(kept->language);
+            return translation.skip();
+        });
+        return ok && hasText;
+    });
 }
 
 // An alert's optional text: present once named, even without translations.
@@ -489,58 +465,48 @@ bool readOptionalText(Input& in, std::optional<TranslatedString>& out) {
 
 // Images are not shown, but each must have its required url and media type.
 bool checkTranslatedImage(Input in) {
-    while (in.next()) {
-        if (in.tag() != key(1, kLengthDelimited)) {  // localized_image
-            if (!in.skip()) return false;
-            continue;
-        }
+    return readFields(in, [&](uint32_t tag) {
+        if (tag != key(1, kLengthDelimited)) return in.skip();  // not a localized_image
         Input image;
         if (!in.message(image)) return false;
         bool hasUrl = false, hasMediaType = false;
-        while (image.next()) {
-            if (image.tag() == key(1, kLengthDelimited)) hasUrl = true;        // url
-            if (image.tag() == key(2, kLengthDelimited)) hasMediaType = true;  // media_type
-            if (!image.skip()) return false;
-        }
-        if (image.failed() || !hasUrl || !hasMediaType) return false;
-    }
-    return !in.failed();
+        const bool ok = readFields(image, [&](uint32_t field) {
+            if (field == key(1, kLengthDelimited)) hasUrl = true;        // url
+            if (field == key(2, kLengthDelimited)) hasMediaType = true;  // media_type
+            return image.skip();
+        });
+        return ok && hasUrl && hasMediaType;
+    });
 }
 
 bool readTimeRange(Input in, TimeRange& out) {
-    while (in.next()) {
-        bool ok;
-        switch (in.tag()) {
-            case key(1, kVarint): ok = in.uint64(out.start); break;
-            case key(2, kVarint): ok = in.uint64(out.end); break;
-            default: ok = in.skip();
+    return readFields(in, [&](uint32_t tag) {
+        switch (tag) {
+            case key(1, kVarint): return in.uint64(out.start);
+            case key(2, kVarint): return in.uint64(out.end);
+            default: return in.skip();
         }
-        if (!ok) return false;
-    }
-    return !in.failed();
+    });
 }
 
 bool readEntitySelector(Input in, EntitySelector& out) {
     std::optional<TripView> trip;
-    while (in.next()) {
-        bool ok;
+    const bool ok = readFields(in, [&](uint32_t tag) {
         Input nested;
-        switch (in.tag()) {
-            case key(1, kLengthDelimited): ok = in.bytes(out.agency_id); break;
-            case key(2, kLengthDelimited): ok = in.bytes(out.route_id); break;
-            case key(3, kVarint): ok = in.int32(out.route_type); break;
+        switch (tag) {
+            case key(1, kLengthDelimited): return in.bytes(out.agency_id);
+            case key(2, kLengthDelimited): return in.bytes(out.route_id);
+            case key(3, kVarint): return in.int32(out.route_type);
             case key(4, kLengthDelimited):
                 if (!trip) trip.emplace();
-                ok = in.message(nested) && readTrip(nested, *trip);
-                break;
-            case key(5, kLengthDelimited): ok = in.bytes(out.stop_id); break;
-            case key(6, kVarint): ok = in.uint32(out.direction_id); break;
-            default: ok = in.skip();
+                return in.message(nested) && readTrip(nested, *trip);
+            case key(5, kLengthDelimited): return in.bytes(out.stop_id);
+            case key(6, kVarint): return in.uint32(out.direction_id);
+            default: return in.skip();
         }
-        if (!ok) return false;
-    }
+    });
     if (trip) out.trip = toRecord(*trip);
-    return !in.failed();
+    return ok;
 }
 
 // The standard numbers cause, effect and severity from 1; the records from 0.
@@ -552,48 +518,38 @@ bool readFromOne(Input& in, int32_t last, std::optional<int>& out) {
 }
 
 bool readAlert(Input in, Alert& out) {
-    while (in.next()) {
-        bool ok;
+    return readFields(in, [&](uint32_t tag) {
         Input nested;
-        switch (in.tag()) {
+        switch (tag) {
             case key(1, kLengthDelimited):  // active_period
-                ok = in.message(nested) && readTimeRange(nested, out.active_periods.emplace_back());
-                break;
+                return in.message(nested) && readTimeRange(nested, out.active_periods.emplace_back());
             case key(5, kLengthDelimited):  // informed_entity
-                ok = in.message(nested) && readEntitySelector(nested, out.informed_entities.emplace_back());
-                break;
-            case key(6, kVarint): ok = readFromOne(in, MEDICAL_EMERGENCY + 1, out.cause); break;
-            case key(7, kVarint): ok = readFromOne(in, ACCESSIBILITY_ISSUE + 1, out.effect); break;
-            case key(8, kLengthDelimited): ok = readOptionalText(in, out.url); break;
-            case key(10, kLengthDelimited):
-                ok = in.message(nested) && readTranslatedString(nested, &out.header_text);
-                break;
+                return in.message(nested) && readEntitySelector(nested, out.informed_entities.emplace_back());
+            case key(6, kVarint): return readFromOne(in, MEDICAL_EMERGENCY + 1, out.cause);
+            case key(7, kVarint): return readFromOne(in, ACCESSIBILITY_ISSUE + 1, out.effect);
+            case key(8, kLengthDelimited): return readOptionalText(in, out.url);
+            case key(10, kLengthDelimited): return in.message(nested) && readTranslatedString(nested, &out.header_text);
             case key(11, kLengthDelimited):
-                ok = in.message(nested) && readTranslatedString(nested, &out.description_text);
-                break;
-            case key(12, kLengthDelimited): ok = readOptionalText(in, out.tts_header_text); break;
-            case key(13, kLengthDelimited): ok = readOptionalText(in, out.tts_description_text); break;
-            case key(14, kVarint): ok = readFromOne(in, SEVERE + 1, out.severity_level); break;
-            case key(15, kLengthDelimited): ok = in.message(nested) && checkTranslatedImage(nested); break;  // image
+                return in.message(nested) && readTranslatedString(nested, &out.description_text);
+            case key(12, kLengthDelimited): return readOptionalText(in, out.tts_header_text);
+            case key(13, kLengthDelimited): return readOptionalText(in, out.tts_description_text);
+            case key(14, kVarint): return readFromOne(in, SEVERE + 1, out.severity_level);
+            case key(15, kLengthDelimited): return in.message(nested) && checkTranslatedImage(nested);  // image
             case key(16, kLengthDelimited):  // image_alternative_text
-                ok = in.message(nested) && readTranslatedString(nested, nullptr);
-                break;
-            case key(17, kLengthDelimited): ok = readOptionalText(in, out.cause_detail); break;
-            case key(18, kLengthDelimited): ok = readOptionalText(in, out.effect_detail); break;
-            default: ok = in.skip();
+                return in.message(nested) && readTranslatedString(nested, nullptr);
+            case key(17, kLengthDelimited): return readOptionalText(in, out.cause_detail);
+            case key(18, kLengthDelimited): return readOptionalText(in, out.effect_detail);
+            default: return in.skip();
         }
-        if (!ok) return false;
-    }
-    return !in.failed();
+    });
 }
 
 // The header is not kept, but it must be there with its required version.
 bool readHeader(Input in, bool& hasVersion) {
-    while (in.next()) {
-        if (in.tag() == key(1, kLengthDelimited)) hasVersion = true;  // gtfs_realtime_version
-        if (!in.skip()) return false;
-    }
-    return !in.failed();
+    return readFields(in, [&](uint32_t tag) {
+        if (tag == key(1, kLengthDelimited)) hasVersion = true;  // gtfs_realtime_version
+        return in.skip();
+    });
 }
 
 // A wanted trip update in full, from its entity's bytes (checked already).
@@ -601,18 +557,15 @@ TripUpdate readFullTripUpdate(std::string_view entity) {
     Input in(entity, kEntityDepth);
     TripUpdate out;
     TripUpdateView view;
-    while (in.next()) {
-        bool ok;
+    readFields(in, [&](uint32_t tag) {
         Input nested;
-        switch (in.tag()) {
-            case key(1, kLengthDelimited): ok = in.bytes(out.entity_id); break;
+        switch (tag) {
+            case key(1, kLengthDelimited): return in.bytes(out.entity_id);
             case key(3, kLengthDelimited):  // trip_update
-                ok = in.message(nested) && readTripUpdate(nested, view, &out);
-                break;
-            default: ok = in.skip();
+                return in.message(nested) && readTripUpdate(nested, view, &out);
+            default: return in.skip();
         }
-        if (!ok) break;
-    }
+    });
     out.trip = toRecord(view.trip);
     if (view.vehicle) out.vehicle = toRecord(*view.vehicle);
     return out;
@@ -634,20 +587,17 @@ GTFS_RT_Reader::GTFS_RT_Reader(std::string_view bytes, const std::string& vehicl
 bool GTFS_RT_Reader::readFeed() {
     Input in(m_bytes, 0);
     bool hasHeader = false, hasVersion = false;  // both required
-    while (in.next()) {
-        bool ok;
+    const bool ok = readFields(in, [&](uint32_t tag) {
         Input nested;
-        switch (in.tag()) {
+        switch (tag) {
             case key(1, kLengthDelimited):  // header
                 hasHeader = true;
-                ok = in.message(nested) && readHeader(nested, hasVersion);
-                break;
-            case key(2, kLengthDelimited): ok = in.message(nested) && readEntity(nested.rest()); break;  // entity
-            default: ok = in.skip();
+                return in.message(nested) && readHeader(nested, hasVersion);
+            case key(2, kLengthDelimited): return in.message(nested) && readEntity(nested.rest());  // entity
+            default: return in.skip();
         }
-        if (!ok) return false;
-    }
-    return !in.failed() && hasHeader && hasVersion;
+    });
+    return ok && hasHeader && hasVersion;
 }
 
 bool GTFS_RT_Reader::readEntity(std::string_view entity) {
@@ -659,31 +609,25 @@ bool GTFS_RT_Reader::readEntity(std::string_view entity) {
     PositionView position;
     PositionCheck coordinates;
     std::optional<Alert> alert;
-    while (in.next()) {
-        bool ok;
+    const bool ok = readFields(in, [&](uint32_t tag) {
         Input nested;
-        switch (in.tag()) {
+        switch (tag) {
             case key(1, kLengthDelimited):  // id
                 hasId = true;
-                ok = in.bytes(id);
-                break;
+                return in.bytes(id);
             case key(3, kLengthDelimited):  // trip_update
                 hasTripUpdate = true;
-                ok = in.message(nested) && readTripUpdate(nested, tripUpdate, nullptr);
-                break;
+                return in.message(nested) && readTripUpdate(nested, tripUpdate, nullptr);
             case key(4, kLengthDelimited):  // vehicle
                 hasPosition = true;
-                ok = in.message(nested) && readVehiclePosition(nested, position, coordinates);
-                break;
+                return in.message(nested) && readVehiclePosition(nested, position, coordinates);
             case key(5, kLengthDelimited):  // alert
                 if (!alert) alert.emplace();
-                ok = in.message(nested) && readAlert(nested, *alert);
-                break;
-            default: ok = in.skip();
+                return in.message(nested) && readAlert(nested, *alert);
+            default: return in.skip();
         }
-        if (!ok) return false;
-    }
-    if (in.failed() || !hasId || (hasTripUpdate && !tripUpdate.hasTrip) || !coordinates.complete()) return false;
+    });
+    if (!ok || !hasId || (hasTripUpdate && !tripUpdate.hasTrip) || !coordinates.complete()) return false;
 
     if (hasPosition) {
         ++m_positionCount;
