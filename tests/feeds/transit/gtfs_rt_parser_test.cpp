@@ -70,16 +70,3 @@ TEST(GtfsRtParser, DecodesAgencyFeedLikeTheGeneratedClasses) {
         }
     }
 }
-
-TEST(GtfsRtParser, RejectsBytesThatAreNotACompleteFeed) {
-    const std::string fixture = readTestData("transit/gtfs_rt_combined.pb");
-    rt::FeedMessage textless;
-    textless.mutable_header()->set_gtfs_realtime_version("2.0");
-    textless.add_entity()->set_id("a");
-    textless.mutable_entity(0)->mutable_alert()->mutable_header_text()->add_translation()->set_language("en");
-    for (const std::string& bytes : {fixture.substr(0, fixture.size() / 2), textless.SerializePartialAsString()}) {
-        GTFS::GTFS_RT_Parser parser(bytes);
-        EXPECT_FALSE(parser.isValidData());
-        EXPECT_TRUE(parser.getVehiclePositions().empty() && parser.getAlerts().empty());
-    }
-}
