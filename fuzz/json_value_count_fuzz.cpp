@@ -11,15 +11,9 @@
 #include <string_view>
 
 #include "core/json_text.h"
+#include "tests/support/json_tree.h"
 
 namespace {
-size_t treeValues(const Json::Value& value) {
-    size_t count = 1;
-    if (value.isArray() || value.isObject())
-        for (const Json::Value& child : value) count += treeValues(child);
-    return count;
-}
-
 std::unique_ptr<Json::CharReader> newReader(bool strict) {
     Json::CharReaderBuilder builder;
     if (strict) Json::CharReaderBuilder::strictMode(&builder.settings_);

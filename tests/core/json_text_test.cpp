@@ -9,17 +9,8 @@
 #include <sstream>
 
 #include "tests/support/hostile_input.h"
+#include "tests/support/json_tree.h"
 #include "tests/support/log_capture.h"
-
-namespace {
-// The values the reader built: every node of the tree.
-size_t treeValues(const Json::Value& value) {
-    size_t count = 1;
-    if (value.isArray() || value.isObject())
-        for (const Json::Value& child : value) count += treeValues(child);
-    return count;
-}
-}  // namespace
 
 TEST(JsonValueCount, CountsWhatTheReaderBuilds) {
     const std::pair<const char*, size_t> cases[] = {
