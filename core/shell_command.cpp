@@ -10,6 +10,8 @@ namespace {
 // curl reads one config line into a buffer of about 100 KiB.
 constexpr size_t kMaxConfigValue = 90 * 1024;
 
+std::atomic<bool> g_credentialCertificateChecks{true};
+
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n'; }
 }  // namespace
 
@@ -130,10 +132,6 @@ std::string curlConfigQuote(const std::string& value) {
     }
     out += '"';
     return out;
-}
-
-namespace {
-std::atomic<bool> g_credentialCertificateChecks{true};
 }
 
 void setCredentialCertificateChecks(bool check) { g_credentialCertificateChecks = check; }
