@@ -29,6 +29,7 @@ constexpr const char* kLdbTokenNs = "http://thalesgroup.com/RTTI/2013-11-28/Toke
 // whole board from being exported.
 constexpr const char* kServiceElement = "lt7:service";
 constexpr const char* kLocationElement = "lt4:location";
+constexpr const char* kServiceListPrefix = "lt7";
 // A departure that left less than this long ago is still on the platform.
 constexpr int64_t kDepartedGraceSeconds = 59;
 
@@ -66,6 +67,21 @@ bool walkLocations(const XmlNode* service, const char* containerName, Fill fill,
         if (location) separate();
     }
     return complete;
+}
+
+// A service list under a prefix other than the one read (an older or newer
+// schema) holds departures this feed would miss: the board is unreadable,
+// not empty. The service leaves the lists out when nothing departs.
+const XmlNode* unreadableServiceList(const XmlNode* board) {
+    for (const XmlNode* child = board->first_node(); child; child = child->next_sibling()) {
+        const std::string name(child->name(), child->name_size());
+        const size_t colon = name.find(':');
+        const std::string local = colon == std::string::npos ? name : name.substr(colon + 1);
+        const std::string prefix = colon == std::string::npos ? "" : name.substr(0, colon);
+        const bool serviceList = local == "trainServices" || local == "busServices" || local == "ferryServices";
+        if (serviceList && prefix != kServiceListPrefix) return child;
+    }
+    return nullptr;
 }
 
 std::string childTextOr(const XmlNode* node, const char* name, const std::string& missing) {
@@ -198,6 +214,11 @@ bool DarwinFeedImpl::parse(const std::string& text) {
         logLine(2, "DarwinFeedImpl::parse - ", step, " found");
     }
     const XmlNode* board = node;
+    if (const XmlNode* list = unreadableServiceList(board)) {
+        logLine(8, "DarwinFeedImpl::parse - the board holds a service list this feed cannot read: ",
+                std::string(list->name(), list->name_size()));
+        return false;
+    }
     m_boardFound = true;
 
     // Every board field comes from this response: a field it lacks is empty

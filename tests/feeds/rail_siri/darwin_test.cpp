@@ -247,6 +247,11 @@ TEST_F(DarwinTest, BoardStoriesAfterAFullBoard) {
          {{"departures_station_board_messages", "One Two here "},
           {"departure_train_service_std_array", "\"12:00\""},
           {"departure_train_service_etd_array", "\"'Delayed'\""}}},
+        {"trains listed under an older schema's prefix: unreadable, not an empty board",
+         response(header + "<lt5:trainServices>" + service("12:05", "On time") + "</lt5:trainServices>"),
+         {{"departures_station_board_location_name", "<absent>"},
+          {"departure_train_service_std_array", "<absent>"},
+          {"rail_departures_has_connection", "0"}}},
         {"a complete envelope before trailing garbage is still read", response(header) + "<",
          {{"departures_station_board_location_name", "Haymarket"}, {"rail_departures_has_connection", "1"}}},
     };
@@ -255,7 +260,11 @@ TEST_F(DarwinTest, BoardStoriesAfterAFullBoard) {
         root.write(kDarwinOfflinePath, readTestData("rail_siri/darwin_board.xml"));
         cycle(*feed);
         root.write(kDarwinOfflinePath, c.document);
+        LogCapture log;
         const SymbolPairs pairs = cycle(*feed);
         for (const auto& [name, expected] : c.expected) EXPECT_EQ(value(pairs, name), expected) << c.name << ": " << name;
+        EXPECT_EQ(log.contains("service list this feed cannot read: lt5:trainServices", 8),
+                  c.document.find("lt5:trainServices") != std::string::npos)
+            << c.name;
     }
 }
