@@ -184,11 +184,14 @@ private:
 // What the statuses a vehicle meets mean, for the operator reading the log.
 const char* curlStatusMeaning(int status) {
     switch (status) {
+        case -1: return " (ended by a signal)";
         case 6: return " (host name not resolved)";
         case 7: return " (could not connect)";
-        case 22: return " (HTTP error)";
+        case 18: return " (reply cut short)";
+        case 22: return " (HTTP error status)";
         case 28: return " (timed out)";
         case 35: return " (TLS handshake failed)";
+        case 56: return " (connection lost while receiving)";
         case 60: return " (server certificate not trusted; see tls_insecure and --cacert)";
         case 77: return " (CA certificates unreadable)";
         default: return "";
@@ -267,9 +270,14 @@ std::string download(const CurlCommand& command, size_t cap) {
     }
     std::string name = command.logUrl().empty() ? std::string("curl") : command.logUrl();
     ProgramResult result = runProgram(command.argv(), command.config(), cap, name);
-    if (result.ok && result.exitStatus > 0)
+    if (!result.ok) return "";
+    // A transfer curl reports as failed (cut short, timed out, an HTTP error
+    // status) gives no reply: part of a body, or an error page, is not data.
+    if (result.exitStatus != 0) {
         logLine(8, "Download: curl ended with status ", result.exitStatus, curlStatusMeaning(result.exitStatus),
                 " for ", name);
+        return "";
+    }
     return std::move(result.output);
 }
 

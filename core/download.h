@@ -28,9 +28,10 @@ struct ProgramResult {
     std::string output;  // the program's whole standard output
 };
 
-// Runs curl with the command's request. The reply, or "" when the request was
-// refused, curl could not start, the reply went over the cap or the module is
-// shutting down; each of those is logged, as is curl ending with an error.
+// Runs curl with the command's request. The complete reply, or "" when the
+// request was refused, curl could not start or did not end with status 0
+// (an HTTP status of 400 or more, a transfer cut short or timed out), the
+// reply went over the cap or the module is shutting down; each is logged.
 std::string download(const CurlCommand& command);
 std::string download(const CurlCommand& command, size_t cap);
 

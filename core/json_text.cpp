@@ -1,6 +1,6 @@
 #include "core/json_text.h"
 
-#include <sstream>
+#include <memory>
 
 #include "core/download.h"
 #include "platform/debug.h"
@@ -74,19 +74,40 @@ const char* skipScalar(const char* p, const char* end) {
 }
 }  // namespace
 
+bool readJsonDocument(const std::string& text, Json::Value& root, std::string& errors, int maxDepth) {
+    root = Json::Value();
+    errors.clear();
+    if (!withinJsonValueBudget(text)) {
+        errors = "more values than the budget allows";
+        return false;
+    }
+    // The reader takes a NUL for the end of the text, and would accept
+    // whatever follows one.
+    if (text.find('\0') != std::string::npos) {
+        errors = "a NUL byte in the text";
+        return false;
+    }
+    Json::CharReaderBuilder builder;
+    builder["collectComments"] = true;
+    builder["allowComments"] = true;
+    builder["failIfExtra"] = true;
+    builder["stackLimit"] = maxDepth;
+    const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+    try {
+        if (reader->parse(text.data(), text.data() + text.size(), &root, &errors)) return true;
+    } catch (const std::exception& e) {
+        // The reader's depth limit surfaces as an exception.
+        errors = e.what();
+    }
+    root = Json::Value();
+    return false;
+}
+
 namespace jsoncpp_string {
 Json::Value toJsonObject(const std::string& text) {
-    if (!withinJsonValueBudget(text)) return Json::Value();
-    // One reader builder for the life of the process, as parsing is frequent.
-    static const Json::CharReaderBuilder builder;
     Json::Value root;
-    std::istringstream in(text);
     std::string errors;
-    try {
-        if (!Json::parseFromStream(builder, in, &root, &errors)) return Json::Value();
-    } catch (const std::exception&) {
-        return Json::Value();
-    }
+    readJsonDocument(text, root, errors);
     return root;
 }
 }  // namespace jsoncpp_string

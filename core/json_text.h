@@ -9,10 +9,21 @@
 #include <string>
 #include <string_view>
 
+// The default nesting depth the reader accepts; workers have the stack for it.
+constexpr int kJsonMaxDepth = 1000;
+
+// Reads text as one JSON document into root. Comments are allowed (and kept
+// with the values); after the value only white space and comments may follow,
+// so a reply that merely starts like JSON (an error page after a number, a
+// quoted word) is refused, as is text holding a NUL byte. False, with the reader's error text in errors and
+// root null, when the text is not such a document, nests deeper than
+// maxDepth, or holds more values than the budget allows (see
+// withinJsonValueBudget). Never throws.
+bool readJsonDocument(const std::string& text, Json::Value& root, std::string& errors,
+                      int maxDepth = kJsonMaxDepth);
+
 namespace jsoncpp_string {
-// The parsed document, or a null value when the text is not valid JSON (the
-// reader's error text is discarded) or holds more values than the budget
-// allows (see withinJsonValueBudget). Never throws.
+// readJsonDocument's document, or a null value when it refuses the text.
 Json::Value toJsonObject(const std::string& text);
 }  // namespace jsoncpp_string
 

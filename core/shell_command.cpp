@@ -139,6 +139,10 @@ bool credentialCertificateChecks() { return g_credentialCertificateChecks; }
 
 CurlCommand::CurlCommand(const std::string& curlParams) : m_args(splitShellWords(curlParams)), m_log("curl") {
     if (!curlParams.empty()) m_log += " " + maskCurlParams(curlParams);
+    // An HTTP error status ends curl with status 22 and no body: no feed
+    // reads an error page as its data.
+    m_args.push_back("--fail");
+    addLog("--fail");
 }
 
 void CurlCommand::addConfig(const std::string& option, const std::string& value) {

@@ -44,7 +44,7 @@ public:
     // The URL, sent exactly as written (no curl globbing). configKey names
     // the configuration key it came from, for the refusal line. Secret query
     // values (key, app_key, api_token, ...) are masked in the log.
-    CurlCommand& url(const std::string& value, const std::string& configKey = "URL");
+    CurlCommand& url(const std::string& value, const std::string& configKey);
     // A request header whose value is shown in the log.
     CurlCommand& header(const std::string& name, const std::string& value);
     // A request header whose value is a credential: masked in the log.

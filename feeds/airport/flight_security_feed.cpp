@@ -63,7 +63,7 @@ FlightSecurityFeedImpl::FlightSecurityFeedImpl(const std::string& url) : CachedJ
 
 CurlCommand FlightSecurityFeedImpl::downloadCommand(const std::string& curlParams) const {
     CurlCommand command(curlParams);
-    command.carriesCredential().url(url());
+    command.carriesCredential().url(url(), "flight_security_url");
     logLine(8, "OD_FlightSecurity download command: ", command.logText());
     logLine(4, "OD_FlightSecurity: Executing command:; ", command.logText());
     return command;

@@ -72,7 +72,7 @@ ServiceAlertsFeedImpl::ServiceAlertsFeedImpl(const std::string& url) : CachedJso
 
 CurlCommand ServiceAlertsFeedImpl::downloadCommand(const std::string& curlParams) const {
     CurlCommand command(curlParams);
-    command.carriesCredential().url(url());
+    command.carriesCredential().url(url(), "service_alerts_url");
     logLine(8, "ServiceAlertsFeedImpl download command: ", command.logText());
     return command;
 }

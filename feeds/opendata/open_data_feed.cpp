@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <iomanip>
 #include <iostream>
-#include <memory>
 #include <sstream>
 
 #include "core/config_keys.h"
@@ -51,24 +50,7 @@ bool readJsonArray(const std::string& text, Json::Value& root, const char* faile
 }
 
 bool readJson(const std::string& text, Json::Value& root, std::string& errors) {
-    Json::CharReaderBuilder builder;
-    builder["collectComments"] = true;
-    builder["allowComments"] = true;
-    builder["stackLimit"] = kJsonStackLimit;
-    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-    errors.clear();
-    root = Json::Value();
-    if (!withinJsonValueBudget(text)) {
-        errors = "more values than the budget allows";
-        return false;
-    }
-    try {
-        return reader->parse(text.data(), text.data() + text.size(), &root, &errors);
-    } catch (const std::exception& e) {
-        errors = e.what();
-        root = Json::Value();
-        return false;
-    }
+    return readJsonDocument(text, root, errors, kJsonStackLimit);
 }
 
 int64_t readUtcDateTime(const std::string& text, const char* format) {
@@ -79,7 +61,7 @@ int64_t readUtcDateTime(const std::string& text, const char* format) {
 
 }  // namespace opendata
 
-OpenDataFeedImpl::OpenDataFeedImpl(const std::string& url) : m_url(url) {}
+OpenDataFeedImpl::OpenDataFeedImpl(const std::string& url, const char* urlKey) : m_url(url), m_urlKey(urlKey) {}
 
 void OpenDataFeedImpl::readModuleParmMap() {
     const Json::Value& params = moduleParams();
@@ -97,7 +79,7 @@ void OpenDataFeedImpl::readModuleParmMap() {
 CurlCommand OpenDataFeedImpl::createCurlCommand(const std::string& url, const std::string& curlParams,
                                                 const std::string& vehicleId) {
     CurlCommand command(curlParams);
-    command.carriesCredential().url(addUrlParameter(url, m_vehicleIdKey, vehicleId));
+    command.carriesCredential().url(addUrlParameter(url, m_vehicleIdKey, vehicleId), m_urlKey);
     logLine(2, "OpenData download command: ", command.logText());
     return command;
 }

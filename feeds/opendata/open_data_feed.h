@@ -48,7 +48,8 @@ struct OpenDataArrivals {
 
 class OpenDataFeedImpl : public DataFeedImpl {
 public:
-    explicit OpenDataFeedImpl(const std::string& url);
+    // urlKey names the configuration key of url, for log lines.
+    OpenDataFeedImpl(const std::string& url, const char* urlKey);
 
     // Test file or server, then parse; exports the arrival symbols.
     // Returns 1 when arrivals were parsed, else 0. Never throws.
@@ -78,6 +79,7 @@ protected:
     bool fetchFromServer(const std::string& curlParams, const std::string& vehicleId, std::string& text);
 
     std::string m_url;
+    const char* m_urlKey;
     std::string m_testVehicleId;
     std::string m_vehicleIdKey = "vehicle_id";
     int32_t m_vehicleIdStripChars = 0;

@@ -12,7 +12,7 @@
 
 class OpenDataR2P_FeedImpl : public OpenDataFeedImpl {
 public:
-    explicit OpenDataR2P_FeedImpl(const std::string& url) : OpenDataFeedImpl(url) {}
+    explicit OpenDataR2P_FeedImpl(const std::string& url) : OpenDataFeedImpl(url, "open_data_r2p_url") {}
 
     void readModuleParmMap() override;
     // Takes "open_data_point_id_list" (the journey's stop ids joined by ",").

@@ -7,7 +7,7 @@
 
 class OpenDataTFE_FeedImpl : public OpenDataFeedImpl {
 public:
-    explicit OpenDataTFE_FeedImpl(const std::string& url) : OpenDataFeedImpl(url) {}
+    explicit OpenDataTFE_FeedImpl(const std::string& url) : OpenDataFeedImpl(url, "open_data_tfe_url") {}
 
     OpenDataArrivals parse(const std::string& data) override { return parseTrip(data, m_timingPointsOnly != 0); }
 

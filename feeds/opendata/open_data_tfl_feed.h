@@ -31,7 +31,7 @@ struct TflPredictions {
 
 class OpenDataTFL_FeedImpl : public OpenDataFeedImpl {
 public:
-    explicit OpenDataTFL_FeedImpl(const std::string& url) : OpenDataFeedImpl(url) {}
+    explicit OpenDataTFL_FeedImpl(const std::string& url) : OpenDataFeedImpl(url, "open_data_tfl_url") {}
 
     // Keeps the cycle's curl options for the stop-point requests, also when
     // the test file replaces the arrivals request, then runs the shared cycle.

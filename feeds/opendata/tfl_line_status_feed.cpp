@@ -79,12 +79,13 @@ void TFL_Line_Status_FeedImpl::readModuleParmMap() {
 CurlCommand TFL_Line_Status_FeedImpl::createCurlCommand(int index, const std::string& curlParams,
                                                         std::string& logText) const {
     std::string url;
+    const char* key = "";
     switch (index) {
-        case kTube: url = m_tubeUrl; break;
-        case kElizabeth: url = m_elizabethUrl; break;
-        case kOverground: url = m_overgroundUrl; break;
-        case kDlr: url = m_dlrUrl; break;
-        case kTram: url = m_tramUrl; break;
+        case kTube: url = m_tubeUrl; key = "tfl_line_status_tube_url"; break;
+        case kElizabeth: url = m_elizabethUrl; key = "tfl_line_status_elizabeth_url"; break;
+        case kOverground: url = m_overgroundUrl; key = "tfl_line_status_overground_url"; break;
+        case kDlr: url = m_dlrUrl; key = "tfl_line_status_dlr_url"; break;
+        case kTram: url = m_tramUrl; key = "tfl_line_status_tram_url"; break;
         case kModeEnd: logLine(16, "TFL_Line_Status_FeedImpl::createCurlCommand: error - end marker found"); break;
         default: break;
     }
@@ -94,7 +95,7 @@ CurlCommand TFL_Line_Status_FeedImpl::createCurlCommand(int index, const std::st
     }
     url = addUrlParameter(addUrlParameter(url, "app_id", m_appId), "app_key", m_appKey);
     CurlCommand command(curlParams);
-    command.carriesCredential().url(url);
+    command.carriesCredential().url(url, key);
     logText = command.logText();
     logLine(2, "TFL line status download command: ", logText);
     return command;

@@ -6,7 +6,6 @@
 
 #include <cctype>
 #include <cerrno>
-#include <sstream>
 #include <vector>
 
 #include "core/json_text.h"
@@ -136,16 +135,9 @@ void exportPathField(const Json::Value& record, std::initializer_list<const char
 // to exporter. Reader limits (nesting depth) surface as exceptions: caught.
 bool parseDelivery(const std::string& text, const char* outer, const char* inner,
                    void (*exporter)(const Json::Value&, SymbolPairs&), SymbolPairs& pairs, std::string& errors) {
-    if (!withinJsonValueBudget(text)) {
-        errors = "more values than the budget allows";
-        return false;
-    }
-    Json::CharReaderBuilder builder;
-    builder["collectComments"] = true;
     Json::Value root;
+    if (!readJsonDocument(text, root, errors)) return false;
     try {
-        std::istringstream in(text);
-        if (!Json::parseFromStream(builder, in, &root, &errors)) return false;
         const Json::Value* record = &root;
         if (const Json::Value* member = jsonMember(*record, outer)) record = member;
         if (const Json::Value* member = jsonMember(*record, inner)) record = member;

@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <sstream>
 #include <vector>
 
 #include "core/config_keys.h"
@@ -173,20 +172,8 @@ void TransitCloud_Onboard_FeedImpl::save(const std::string& document) const {
 
 bool TransitCloud_Onboard_FeedImpl::parseDocument(const std::string& document, SymbolPairs& pairs,
                                                   std::string& errors) {
-    if (!withinJsonValueBudget(document)) {
-        errors = "more values than the budget allows";
-        return false;
-    }
-    Json::CharReaderBuilder builder;
     Json::Value root;
-    try {
-        std::istringstream in(document);
-        if (!Json::parseFromStream(builder, in, &root, &errors)) return false;
-    } catch (const std::exception& e) {
-        // The reader's depth limit surfaces as an exception.
-        errors = e.what();
-        return false;
-    }
+    if (!readJsonDocument(document, root, errors)) return false;
     if (const Json::Value* ld = section(root, "LD")) exportDepartures(*ld, "tco_ld_", pairs);
     if (const Json::Value* td = section(root, "TD")) {
         pairs.emplace_back("tco_has_train_destinations", "1");
@@ -245,7 +232,7 @@ int TransitCloud_Onboard_FeedImpl::downloadData(std::string curlParams) {
         logLine(2, "TransitCloud_Onboard_FeedImpl::downloadData: no feed downloaded");
     }
     addPair("tco_has_connection", connection ? "1" : "0");
-    if (connection) markUsableData();
+    if (data) markUsableData();
     addPair("tco_has_data", data ? "1" : "0");
     return connection ? 1 : 0;
 }

@@ -36,16 +36,16 @@ TEST(ShellWords, CurlParamsSplitByTheShellsQuotingRulesWithNothingExpanded) {
 
 TEST(CurlCommand, SecretsGoToTheConfigAndAreMaskedInTheLog) {
     CurlCommand cmd("--max-time 5");
-    cmd.arg("-X").arg("POST").url("http://h/p?a=1&app_key=abcdef123&key=XYZ789");
+    cmd.arg("-X").arg("POST").url("http://h/p?a=1&app_key=abcdef123&key=XYZ789", "test_url");
     cmd.secretHeader("Authorization", "tok\"en\\42", "auth_key").user("me", "pa$$", "password_key");
     cmd.body("<body>secret</body>", "<body>se***(6)</body>");
-    EXPECT_EQ(cmd.argv(), (std::vector<std::string>{"curl", "--max-time", "5", "-X", "POST", "--config", "-"}));
+    EXPECT_EQ(cmd.argv(), (std::vector<std::string>{"curl", "--max-time", "5", "--fail", "-X", "POST", "--config", "-"}));
     EXPECT_EQ(cmd.config(),
               "globoff\nurl = \"http://h/p?a=1&app_key=abcdef123&key=XYZ789\"\n"
               "header = \"Authorization: tok\\\"en\\\\42\"\nuser = \"me:pa$$\"\n"
               "data-raw = \"<body>secret</body>\"\n");
     EXPECT_EQ(cmd.logText(),
-              "curl --max-time 5 '-X' 'POST' --globoff 'http://h/p?a=1&app_key=ab***(9)&key=XY***(6)' "
+              "curl --max-time 5 --fail '-X' 'POST' --globoff 'http://h/p?a=1&app_key=ab***(9)&key=XY***(6)' "
               "-H 'Authorization: to***(9)' -u 'me:pa***(4)' --data-raw '<body>se***(6)</body>'");
     EXPECT_TRUE(cmd.refusedKey().empty());
 }
@@ -87,7 +87,7 @@ TEST(Secrets, CurlParamsShowNoSecretOfTheirOwn) {
         {"--header=x", "--header=x"},
     };
     for (const auto& c : cases) EXPECT_EQ(maskCurlParams(c.written), c.logged) << c.written;
-    EXPECT_EQ(CurlCommand("-u ops:s3cret").logText(), "curl '-u' 'ops:s3***(6)'");
+    EXPECT_EQ(CurlCommand("-u ops:s3cret").logText(), "curl '-u' 'ops:s3***(6)' --fail");
 }
 
 TEST(SymbolList, ElementsAreQuotedAndInnerQuotesBecomeApostrophes) {

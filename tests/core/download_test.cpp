@@ -17,7 +17,7 @@
 namespace {
 std::string get(const std::string& url, size_t cap = 8u << 20) {
     CurlCommand command("-s");
-    command.url(url);
+    command.url(url, "test_url");
     return download(command, cap);
 }
 
@@ -63,7 +63,7 @@ TEST(Download, HostileValuesReachTheServerByteExactAndRunNothing) {
                                    "\\t\\n literal", "@/etc/passwd", "-K/etc/passwd"};
     for (const auto& value : hostile) {
         CurlCommand command("-s");
-        command.header("X-Value", value).body(value, "body").url(server.url("/p?ids={1,2}&range=[1-3]"));
+        command.header("X-Value", value).body(value, "body").url(server.url("/p?ids={1,2}&range=[1-3]"), "test_url");
         EXPECT_EQ(download(command), "ok") << value;
         RecordedRequest request = server.requests().back();
         EXPECT_EQ(request.header("X-Value"), value);
@@ -90,7 +90,7 @@ TEST(Download, ALineBreakInAHeaderIsRefusedAndNothingIsSent) {
     StubServer server;
     server.reply("/p", "ok");
     CurlCommand command("-s");
-    command.secretHeader("Authorization", "key\r\nX-Injected: 1", "gtfs_rt_auth_key").url(server.url("/p"));
+    command.secretHeader("Authorization", "key\r\nX-Injected: 1", "gtfs_rt_auth_key").url(server.url("/p"), "test_url");
     EXPECT_EQ(download(command), "");
     EXPECT_EQ(server.requestCount(), 0u);
     EXPECT_TRUE(log.contains("'gtfs_rt_auth_key' holds a line break or NUL", 16)) << log.dump();
@@ -110,12 +110,12 @@ TEST(Download, NoSecretAppearsOnTheChildsCommandLine) {
     StalledServer stalled;
     CurlCommand command("--max-time 5 -s");
     command.secretHeader("Authorization", "HEADERSECRET", "k").user("user", "PASSWORDSECRET", "k");
-    command.body("<token>BODYSECRET</token>", "body").url(stalled.url("/p?app_key=QUERYSECRET"));
+    command.body("<token>BODYSECRET</token>", "body").url(stalled.url("/p?app_key=QUERYSECRET"), "test_url");
     auto reply = std::async(std::launch::async, [&] { return download(command); });
     int pid = waitForCurl();
     ASSERT_NE(pid, 0);
     std::string argv = processCommandLine(pid);
-    EXPECT_EQ(argv, "curl --max-time 5 -s --config - ");
+    EXPECT_EQ(argv, "curl --max-time 5 -s --fail --config - ");
     endAllDownloads();
     reply.get();
     allowDownloads();

@@ -41,7 +41,15 @@ const FamilyCase kFamilies[] = {
     // No has_connection flag; a cached reply, downloaded at most once a minute.
     {"flight_security", "/api/security/time", "airport/flight_security.json", "flight_security_wait_time",
      R"("flight_security_enable": 1)", "flight_security_url"},
+    // Asks for "<URL>/<vehicle id>"; no vehicle id here.
+    {"tco", "/tco/", "transit/tco_document.json", "tco_ld_line", R"("tco_enable": 1)", "tco_url"},
 };
+
+// What a vehicle gets behind a captive portal: a page, with status 200.
+const std::string kPortalPage = "<!DOCTYPE html><html><head><title>Sign in</title></head><body><form action=\"/login\">"
+                                "<p>Welcome aboard. Accept the terms of use to continue to the internet.</p>"
+                                "<input type=\"submit\" value=\"Accept\"></form></body></html>";
+enum class Reply { kGood, kPortalPage, kServerError };
 
 class FreshnessTest : public ::testing::Test {
 protected:
@@ -57,8 +65,9 @@ protected:
     }
 
     void start(const FamilyCase& family, int staleAfter) {
-        const std::string params = std::string("{") + family.params + R"(, ")" + family.urlKey + R"(": ")" +
-                                   m_server.url(family.path) + R"(", "CurlParams": "-sS --max-time 5", "stale_after_seconds": )" +
+        std::string url = m_server.url(family.path);
+        if (url.back() == '/') url.pop_back();
+        const std::string params = std::string("{") + family.params + R"(, ")" + family.urlKey + R"(": ")" + url + R"(", "CurlParams": "-sS --max-time 5", "stale_after_seconds": )" +
                                    std::to_string(staleAfter) + R"(, "poll_interval": 100000})";
         Json::Value map;
         map["ModuleParams"] = jsoncpp_string::toJsonObject(params);
@@ -70,8 +79,10 @@ protected:
     }
     // What one step publishes. A refresh at wall time `at`; the download gate
     // of a cached feed is always open (a minute of uptime per step).
-    Published refresh(int64_t at, bool answered) {
-        m_server.reply(m_path, answered ? m_good : "", answered ? 200 : 503);
+    Published refresh(int64_t at, Reply reply) {
+        if (reply == Reply::kGood) m_server.reply(m_path, m_good);
+        if (reply == Reply::kPortalPage) m_server.reply(m_path, kPortalPage, 200, "text/html");
+        if (reply == Reply::kServerError) m_server.reply(m_path, "", 503);
         m_wall = at;
         m_uptime += 61;
         m_published.clear();
@@ -108,13 +119,13 @@ TEST_F(FreshnessTest, EachFamilyGoesStaleAfterFailuresAndComesBackAtTheNextGoodR
         tick(kGoodAt - 10);  // the first tick's cycle: nothing answers yet
         EXPECT_EQ(shown(updatedAt), "") << "no usable data yet";
 
-        const Published good = refresh(kGoodAt, true);
+        const Published good = refresh(kGoodAt, Reply::kGood);
         const std::string data = shown(family.dataSymbol);
         ASSERT_FALSE(data.empty());
         EXPECT_EQ(good.at(updatedAt), std::to_string(kGoodAt));
 
-        const Published failed = refresh(kGoodAt + 2, false);
-        EXPECT_EQ(failed.at(updatedAt), std::to_string(kGoodAt)) << "does not move while failures last";
+        const Published failed = refresh(kGoodAt + 2, Reply::kPortalPage);
+        EXPECT_EQ(failed.at(updatedAt), std::to_string(kGoodAt)) << "a page that is not the feed's data is no update";
         EXPECT_EQ(shown(family.dataSymbol), data) << "the last data stays while within the limit";
 
         LogCapture log;
@@ -126,16 +137,16 @@ TEST_F(FreshnessTest, EachFamilyGoesStaleAfterFailuresAndComesBackAtTheNextGoodR
         }
         EXPECT_EQ(cleared, expected) << "every data symbol empty, has_data 0, the flag and the time kept";
         if (good.count(hasConnection)) {
-            EXPECT_EQ(cleared.at(hasConnection), "0");
+            EXPECT_EQ(cleared.at(hasConnection), failed.at(hasConnection)) << "as the last refresh found it";
         }
         EXPECT_TRUE(log.contains(std::string("CWebServices: ") + family.prefix + " data is 4 s old", 8)) << log.dump();
         EXPECT_TRUE(tick(kGoodAt + 5).empty()) << "cleared once";
 
-        refresh(kGoodAt + 6, false);
+        refresh(kGoodAt + 6, Reply::kServerError);
         EXPECT_EQ(shown(family.dataSymbol), "") << "a failure does not bring the old board back";
         EXPECT_EQ(shown(updatedAt), std::to_string(kGoodAt));
 
-        const Published back = refresh(kGoodAt + 8, true);
+        const Published back = refresh(kGoodAt + 8, Reply::kGood);
         EXPECT_EQ(shown(family.dataSymbol), data);
         EXPECT_EQ(back.at(updatedAt), std::to_string(kGoodAt + 8));
         m_module.reset();
@@ -147,8 +158,8 @@ TEST_F(FreshnessTest, WithoutALimitOldDataStaysAndOnlyTheTimeIsAdded) {
     m_path = rss.path;
     start(rss, 0);
     tick(kGoodAt - 10);
-    const Published good = refresh(kGoodAt, true);
-    refresh(kGoodAt + 2, false);
+    const Published good = refresh(kGoodAt, Reply::kGood);
+    refresh(kGoodAt + 2, Reply::kServerError);
     EXPECT_TRUE(tick(kGoodAt + 100000).empty());
     EXPECT_EQ(shown("rss_item_titles"), good.at("rss_item_titles"));
     EXPECT_EQ(shown("rss_updated_at"), std::to_string(kGoodAt));

@@ -56,3 +56,28 @@ TEST(JsonValueBudget, AReplyOverTheBudgetReadsAsInvalidWithOneLine) {
     EXPECT_EQ(log.lines()[0].level, 8);
     EXPECT_EQ(log.lines()[0].text, "JSON: reply of 9 bytes holds more than 4 JSON values; not parsed");
 }
+
+// One document, with comments where the feeds' services put them, and
+// nothing after it: a reply that only starts like JSON is not one.
+TEST(JsonDocument, OnlyWhiteSpaceAndCommentsMayFollowTheValue) {
+    const std::pair<std::string, bool> cases[] = {
+        {"{\"a\": 1}\n", true},
+        {"{\"a\": 1} // generated\n", true},
+        {"/* head */ [1, 2] /* tail */  ", true},
+        {"\xEF\xBB\xBF{}", true},
+        {"7 <html>", false},
+        {"-1Service Unavailable", false},
+        {"\"ok\" but not JSON", false},
+        {"{} {}", false},
+        {"[1]]", false},
+        {std::string("{}\0garbage", 10), false},
+        {std::string("{\"a\": \"\0\"}", 10), false},
+    };
+    for (const auto& [text, accepted] : cases) {
+        Json::Value root;
+        std::string errors;
+        EXPECT_EQ(readJsonDocument(text, root, errors), accepted) << text;
+        EXPECT_EQ(root.isNull(), !accepted) << text;
+        EXPECT_EQ(errors.empty(), accepted) << text << ": " << errors;
+    }
+}

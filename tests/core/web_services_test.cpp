@@ -209,6 +209,31 @@ TEST_F(WebServicesTest, EveryFlagCreatesItsFeedsInTheFixedOrder) {
     EXPECT_EQ(CWebServices(paramsWith(r2p)).feeds().size(), 2u);
 }
 
+// A URL that would start a new line of curl's config is refused, and the
+// operator is told which key to mend.
+TEST_F(WebServicesTest, EveryRefusedUrlNamesItsKey) {
+    const char* const keys[] = {"flight_departures_url", "flight_security_url", "service_alerts_url",
+                                "open_data_tfl_url", "open_data_tfe_url", "tfl_line_status_tube_url",
+                                "tfl_line_status_overground_url", "tfl_line_status_elizabeth_url",
+                                "tfl_line_status_dlr_url", "tfl_line_status_tram_url", "rss_url", "tco_url"};
+    Json::Value params;
+    for (const char* flag : {"flight_departures_enable", "flight_security_enable", "service_alerts_enable",
+                             "open_data_tfl_enable", "open_data_tfe_enable", "tfl_line_status_enable", "rss_enable",
+                             "tco_enable"})
+        params[flag] = 1;
+    params["tfl_line_status_lines"] = 31;
+    params["open_data_test_vehicle_id"] = "V1";
+    m_root.write(kVehicleIdPath, "V1");
+    for (const char* key : keys) params[key] = "http://127.0.0.1:1/x\r\nheader = \"X-Injected: 1\"";
+    LogCapture log;
+    CWebServices module(paramsWith(params));
+    module.updateAllFeeds();
+    for (const char* key : keys)
+        EXPECT_TRUE(log.contains(std::string("request not sent: the value of '") + key + "' holds a line break", 16))
+            << key << "\n" << log.dump();
+    EXPECT_FALSE(log.contains("the value of 'URL'")) << log.dump();
+}
+
 namespace {
 // A door the test opens: a refresh that passes through it waits until then.
 struct Gate {

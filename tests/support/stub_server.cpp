@@ -2,7 +2,9 @@
 
 #include <arpa/inet.h>
 #include <httplib.h>
+#include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -122,6 +124,53 @@ StalledServer::~StalledServer() { close(m_fd); }
 
 std::string StalledServer::url(const std::string& path) const {
     return "http://127.0.0.1:" + std::to_string(m_port) + path;
+}
+
+BrokenReplyServer::BrokenReplyServer(Ending ending, std::string partialBody)
+    : m_ending(ending), m_partialBody(std::move(partialBody)) {
+    m_listenFd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(m_listenFd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    listen(m_listenFd, 16);
+    socklen_t len = sizeof addr;
+    getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&addr), &len);
+    m_port = ntohs(addr.sin_port);
+    if (pipe2(m_stopPipe, O_CLOEXEC) != 0) m_stopPipe[0] = m_stopPipe[1] = -1;
+    m_thread = std::thread([this] { serve(); });
+}
+
+BrokenReplyServer::~BrokenReplyServer() {
+    if (m_stopPipe[1] >= 0) (void)!write(m_stopPipe[1], "x", 1);
+    m_thread.join();
+    for (int fd : m_heldFds) close(fd);
+    close(m_listenFd);
+    close(m_stopPipe[0]);
+    close(m_stopPipe[1]);
+}
+
+std::string BrokenReplyServer::url(const std::string& path) const {
+    return "http://127.0.0.1:" + std::to_string(m_port) + path;
+}
+
+void BrokenReplyServer::serve() {
+    for (;;) {
+        pollfd fds[2] = {{m_listenFd, POLLIN, 0}, {m_stopPipe[0], POLLIN, 0}};
+        if (poll(fds, 2, -1) < 0 || (fds[1].revents & POLLIN)) return;
+        int fd = accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0) continue;
+        // The request itself does not matter; the answer promises twice the body it sends.
+        char request[65536];
+        (void)!read(fd, request, sizeof request);
+        const std::string reply = "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " +
+                                  std::to_string(2 * m_partialBody.size() + 1) + "\r\n\r\n" + m_partialBody;
+        (void)!write(fd, reply.data(), reply.size());
+        if (m_ending == Ending::kClosed)
+            close(fd);
+        else
+            m_heldFds.push_back(fd);
+    }
 }
 
 namespace {

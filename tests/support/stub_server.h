@@ -80,6 +80,30 @@ private:
     int m_port = 0;
 };
 
+// A port on 127.0.0.1 that answers every request with status 200 and a
+// body that stops half-way: the connection is then closed (the reply is cut
+// short) or held open with nothing more sent (the transfer times out).
+class BrokenReplyServer {
+public:
+    enum class Ending { kClosed, kStalled };
+    BrokenReplyServer(Ending ending, std::string partialBody);
+    ~BrokenReplyServer();
+    BrokenReplyServer(const BrokenReplyServer&) = delete;
+    BrokenReplyServer& operator=(const BrokenReplyServer&) = delete;
+    std::string url(const std::string& path) const;
+
+private:
+    void serve();
+
+    Ending m_ending;
+    std::string m_partialBody;
+    int m_listenFd = -1;
+    int m_stopPipe[2] = {-1, -1};
+    int m_port = 0;
+    std::vector<int> m_heldFds;
+    std::thread m_thread;
+};
+
 // The pids of this process's running children whose program name is name.
 std::vector<int> childProcesses(const std::string& name);
 // The NUL-separated arguments of a running process, joined by spaces.

@@ -61,3 +61,37 @@ TEST(FlightSecurityParse, QueueSecondsRoundUpToWholeMinutes) {
     for (const auto& c : cases)
         EXPECT_EQ(parseFlightSecurity(c.first), c.second == kKeepLast ? SymbolPairs{} : waitOf(c.second)) << c.first;
 }
+
+// Other processes read the saved copies: only a complete, successful reply replaces one.
+TEST_F(AirportFeed, FailedRepliesLeaveTheSavedCopiesAsTheyWere) {
+    const std::string azinqReply = readTestData("airport/flight_departures_azinq.json");
+    const std::string alertsReply = readTestData("airport/service_alerts.json");
+    server.reply("/flights", azinqReply);
+    server.reply("/alerts", alertsReply);
+    const std::string partial = "{\"alerts\":[{\"category\":\"" + std::string(300, 'x');
+    BrokenReplyServer cutShort(BrokenReplyServer::Ending::kClosed, partial);
+    BrokenReplyServer stalled(BrokenReplyServer::Ending::kStalled, partial);
+    const struct {
+        const char* name;
+        std::string url;
+    } failures[] = {{"an HTTP error with a page", server.url("/error")},
+                    {"a reply cut short", cutShort.url("/")},
+                    {"a reply that times out mid-body", stalled.url("/")}};
+    server.reply("/error", "<html><body>" + std::string(300, 'e') + "</body></html>", 500, "text/html");
+    const char* const credentials =
+        R"({"flight_departures_username": "u", "flight_departures_password": "p", "flight_departures_token": "t"})";
+    for (const auto& failure : failures) {
+        for (const std::string& url : {server.url("/flights"), failure.url}) {
+            FlightDeparturesFeedAzinqImpl azinq(url);
+            setModuleParams(azinq, credentials);
+            ServiceAlertsFeedImpl alerts(url == failure.url ? failure.url : server.url("/alerts"));
+            azinq.downloadData("-s --max-time 1");
+            alerts.downloadData("-s --max-time 1");
+            EXPECT_EQ(valueOf(azinq.getExportPairs(), "flight_departures_has_connection"),
+                      url == failure.url ? "0" : "1")
+                << failure.name;
+            EXPECT_EQ(root.read("/tmp/flight_departures_azinq.json"), azinqReply) << failure.name;
+            EXPECT_EQ(root.read("/tmp/service_alerts.json"), alertsReply) << failure.name;
+        }
+    }
+}

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <random>
 
 #include "feeds/transit/transit_cloud.h"
 #include "tests/feeds/transit/feed_cycle.h"
@@ -102,6 +103,37 @@ TEST(TransitCloudFeed, FailuresReportConnectionAndDataApart) {
     EXPECT_EQ(run(server.url("/short")), withFlags({}, "0", "0")) << "a 188-byte answer";
     EXPECT_EQ(run(server.url("/good"), unsavable), withFlags(kFixturePairs, "1", "1")) << "a save that fails";
     EXPECT_TRUE(log.contains("cannot save to", 8)) << log.dump();
+
+    // A transfer that failed is no connection, and the saved copy stays the last good one.
+    const std::string partial = R"({"LD": {"Heading": ")" + std::string(400, 'x');
+    BrokenReplyServer cutShort(BrokenReplyServer::Ending::kClosed, partial);
+    BrokenReplyServer stalled(BrokenReplyServer::Ending::kStalled, partial);
+    server.reply("/error/V1", "<html><body>" + std::string(300, 'e') + "</body></html>", 500);
+    Json::Value saving;
+    saving["tco_save_download_path"] = root.path("/tmp/tco.json");
+    for (const std::string& failed : {server.url("/error"), cutShort.url("/tco"), stalled.url("/tco")}) {
+        run(server.url("/good"), saving);
+        TransitCloud_Onboard_FeedImpl feed(failed);
+        configure(feed, saving);
+        EXPECT_EQ(cycle(feed, "-s --max-time 1"), withFlags({}, "0", "0")) << failed;
+        EXPECT_EQ(root.read("/tmp/tco.json"), readTestData("transit/tco_document.json")) << failed;
+    }
+}
+
+// Replies that only start like JSON - a number, a word in quotes, a literal,
+// an empty object - followed by anything else are not documents.
+TEST(TransitCloudFeed, RepliesThatOnlyStartLikeJsonHaveNoData) {
+    TempFileRoot root;
+    std::mt19937 random(19);
+    const char* const starts[] = {"7", "-1", "\"ok\"", "true", "null", "{}", "[]", ""};
+    for (int i = 0; i < 100; ++i) {
+        std::string reply = starts[i % std::size(starts)];
+        while (reply.size() < 64 * 1024) reply += static_cast<char>(random() % 256);
+        root.write(kTransitCloudTestFeedPath, reply);
+        TransitCloud_Onboard_FeedImpl feed("");
+        configure(feed, Json::objectValue);
+        EXPECT_EQ(valueOf(cycle(feed), "tco_has_data"), "0") << "reply " << i << " starts with " << starts[i % 8];
+    }
 }
 
 TEST(TransitCloudFeed, HostileValuesRunNoCommandAndSecretsStayOutOfTheLog) {
