@@ -1,6 +1,8 @@
 // countJsonValues on arbitrary text: at most one value per byte, stops at its
 // limit, never counts fewer values than the feeds' reader builds, and counts
-// exactly what a strict reader builds whenever it accepts the text.
+// exactly what a strict reader builds whenever it accepts the text. The feeds'
+// document reader accepts only what the lenient reader builds alike, and
+// nothing more after it.
 #include <json/json.h>
 
 #include <algorithm>
@@ -44,5 +46,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (built != SIZE_MAX && built > all) __builtin_trap();
     const size_t strictlyBuilt = builtValues(*strict, text);
     if (strictlyBuilt != SIZE_MAX && strictlyBuilt != all) __builtin_trap();
+
+    Json::Value document;
+    std::string errors;
+    const std::string owned(text);
+    if (readJsonDocument(owned, document, errors)) {
+        if (built != treeValues(document) || owned.find('\0') != std::string::npos) __builtin_trap();
+        // Without a comment the text could end inside, a bracket after it is extra text.
+        if (owned.find('/') == std::string::npos && readJsonDocument(owned + "]", document, errors)) __builtin_trap();
+    }
     return 0;
 }
