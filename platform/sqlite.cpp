@@ -1,8 +1,55 @@
 #include "platform/sqlite.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/debug.h"
+
+namespace {
+
+enum class FileKind { Regular, Absent, Other, Unopenable };
+
+// What is at path, seen through a descriptor opened without blocking.
+// errorNumber is set for Unopenable.
+FileKind fileKind(const std::string& path, int& errorNumber) {
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        errorNumber = errno;
+        return errno == ENOENT ? FileKind::Absent : FileKind::Unopenable;
+    }
+    struct stat info {};
+    bool regular = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    close(fd);
+    return regular ? FileKind::Regular : FileKind::Other;
+}
+
+}  // namespace
+
 bool Csqlite::Open(const std::string& path, bool readWrite) {
     Close();
     m_path = path;
+    // SQLite opens its files with a blocking open: a FIFO left at the path
+    // would hold up this refresh, every later one and shutdown until some
+    // writer came. It also opens a rollback journal it finds, to see whether
+    // it is hot, and in WAL mode the log, so those must be regular too.
+    // SQLite opens the path again after this check; only a writer swapping
+    // the file in between could still make it wait.
+    int errorNumber = 0;
+    const FileKind kind = fileKind(path, errorNumber);
+    if (kind == FileKind::Absent && !readWrite) return false;
+    if (kind == FileKind::Unopenable) {
+        logLine(8, "Csqlite: ", path, " cannot be opened: ", std::strerror(errorNumber));
+        return false;
+    }
+    for (const std::string& file : {path, path + "-journal", path + "-wal"}) {
+        if ((file == path ? kind : fileKind(file, errorNumber)) != FileKind::Other) continue;
+        logLine(8, "Csqlite: ", file, " is not a regular file; the database is not opened");
+        return false;
+    }
     int flags = readWrite ? (SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) : SQLITE_OPEN_READONLY;
     if (sqlite3_open_v2(path.c_str(), &m_db, flags, nullptr) != SQLITE_OK) {
         Close();

@@ -15,7 +15,9 @@ public:
     Csqlite& operator=(const Csqlite&) = delete;
 
     // Opens read-only when readWrite is false (the database must exist);
-    // returns and remembers whether it opened.
+    // returns and remembers whether it opened. Only a regular file is opened
+    // (a read-write open may create one); anything else at the path, or at
+    // its journal or WAL path, is refused with a level-8 line naming it.
     bool Open(const std::string& path, bool readWrite);
     void Close();
     bool IsOpen() const { return m_open; }

@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "tests/support/demo_map.h"
+#include "tests/support/hostile_input.h"
 #include "tests/support/stub_server.h"
 #include "tests/support/temp_root.h"
 
@@ -18,12 +19,15 @@ struct RunResult {
     std::string err;
 };
 
-// Runs the real runner through the shell with the given arguments.
-RunResult runHost(const std::string& args, const TempFileRoot& dir, const std::string& input = "") {
+// Runs the real runner through the shell with the given arguments; with
+// killAfterSeconds, a runner still running then is killed (status 137).
+RunResult runHost(const std::string& args, const TempFileRoot& dir, const std::string& input = "",
+                  int killAfterSeconds = 0) {
     std::string errPath = dir.path("/stderr.txt");
     std::string inPath = dir.path("/stdin.txt");
     std::ofstream(inPath) << input;
-    std::string command = std::string(WEBSERVICES_HOST_BIN) + " " + args + " < " + inPath + " 2> " + errPath;
+    std::string command = (killAfterSeconds > 0 ? "timeout -s KILL " + std::to_string(killAfterSeconds) + " " : "") +
+                          std::string(WEBSERVICES_HOST_BIN) + " " + args + " < " + inPath + " 2> " + errPath;
     FILE* pipe = popen(command.c_str(), "r");
     std::string out;
     char buffer[4096];
@@ -98,4 +102,30 @@ TEST(HostRunner, DemoCycleExportsEveryFeedWithItsTablesFromWorkerThreads) {
     for (const char* flag : {"rss_has_connection = 1", "rail_departures_has_connection = 1", "gtfs_rt_has_connection = 1",
                              "siri_sm_has_connection = 1", "txc_st_has_connection = 1"})
         EXPECT_NE(r.out.find(flag), std::string::npos) << flag;
+}
+
+TEST(HostRunner, DatabasesThatAreFifosHoldUpNeitherTheCycleNorShutdown) {
+    TempFileRoot dir;
+    Json::Value map = demoParameterMap(dir);
+    std::ofstream(dir.path("/params.json")) << map.toStyledString();
+    // Every database of the demo: the attribute store, the open-data stops,
+    // the static GTFS times and the TransXChange timetable.
+    const char* databases[] = {"/vorn/database/VORN.db", "/vorn/database/opendata_stops.db",
+                               "/vorn/database/GTFS_S.db", "/vorn/database/txc_timetable.db"};
+    for (const char* database : databases) plantHostileFile(dir.path(database), HostileFile::Fifo);
+    const std::string args = "--config " + dir.path("/params.json") + " --root " + dir.dir();
+
+    auto start = std::chrono::steady_clock::now();
+    RunResult once = runHost(args + " --once", dir, "", 30);
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(once.status, 0) << once.err;
+    EXPECT_LT(seconds, 10.0) << once.err;
+    for (const char* database : databases)
+        EXPECT_NE(once.err.find(dir.path(database) + " is not a regular file"), std::string::npos) << database;
+
+    start = std::chrono::steady_clock::now();
+    RunResult stopped = runHost(args + " & sleep 1; kill -TERM $!; wait $!", dir, "", 30);
+    seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(stopped.status, 0);
+    EXPECT_LT(seconds, 1 + 2.0);
 }

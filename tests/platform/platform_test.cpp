@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <filesystem>
 #include <thread>
 
 #include "platform/debug.h"
@@ -8,6 +9,7 @@
 #include "platform/module.h"
 #include "platform/sqlite.h"
 #include "platform/strings.h"
+#include "tests/support/hostile_input.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/sqlite_builder.h"
 #include "tests/support/temp_root.h"
@@ -137,6 +139,40 @@ TEST(Sqlite, BoundValuesFindRowsAndNeverChangeTheStatement) {
     Csqlite missing;
     EXPECT_FALSE(missing.Open(root.path("/db/missing.db"), false));
     EXPECT_FALSE(CsqliteQuerySelect("select 1", missing).IsValid());
+}
+
+TEST(Sqlite, OpensOnlyRegularFilesAndOnlyForReading) {
+    TempFileRoot root;
+    const std::string path = root.path("/db/test.db");
+    SqliteBuilder(path).exec("create table t (k text);");
+    // SQLite's own open would wait for a writer on a FIFO; the journal is
+    // opened whenever it exists, the WAL path only for a WAL database.
+    struct Case {
+        const char* name;
+        std::string planted;
+        HostileFile kind;
+    } cases[] = {
+        {"FIFO at the path", path, HostileFile::Fifo},
+        {"link to a device at the path", path, HostileFile::LinkToDevZero},
+        {"FIFO at the journal", path + "-journal", HostileFile::Fifo},
+        {"FIFO at the WAL", path + "-wal", HostileFile::Fifo},
+    };
+    for (const auto& c : cases) {
+        const std::string saved = root.path("/db/saved.db");
+        if (c.planted == path) std::filesystem::rename(path, saved);
+        plantHostileFile(c.planted, c.kind);
+        LogCapture log;
+        Csqlite db;
+        EXPECT_FALSE(db.Open(path, false)) << c.name;
+        EXPECT_FALSE(db.IsOpen()) << c.name;
+        EXPECT_TRUE(log.contains(c.planted + " is not a regular file", 8)) << c.name << "\n" << log.dump();
+        std::filesystem::remove(c.planted);
+        if (c.planted == path) std::filesystem::rename(saved, path);
+    }
+
+    Csqlite db;
+    ASSERT_TRUE(db.Open(path, false));
+    EXPECT_EQ(sqlite3_exec(db.Handle(), "insert into t values ('x');", nullptr, nullptr, nullptr), SQLITE_READONLY);
 }
 
 TEST(StringUtilities, SplitTrimUpperAndExists) {
