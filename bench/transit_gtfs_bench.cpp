@@ -32,6 +32,7 @@ constexpr int kTrips = 2000;
 constexpr int kStopsPerTrip = 40;
 constexpr int kVehicles = 5000;
 constexpr int kAlerts = 20;
+constexpr int kAlertsPerScale = 5000;  // the vehicle list's alert cases
 constexpr int64_t kNow = 1767258000;
 
 std::string number(int n, int width) {
@@ -191,6 +192,53 @@ void cycle(benchmark::State& state, Decoder decoder, bool vehicleList) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(bytes.size()));
 }
 
+// The vehicle list alone, on records: 5,000 vehicles on 2,000 trips and
+// `scale` times 5,000 alerts of every kind of selector (a route, a trip of a
+// route, a stop only, the whole agency, a route but over already). Each row
+// counts the alerts that concern the vehicle's trip; the work must grow with
+// the alerts, not with alerts times vehicles.
+void BM_VehicleListAlerts(benchmark::State& state) {
+    const int alertCount = kAlertsPerScale * static_cast<int>(state.range(0));
+    std::vector<GTFS::VehiclePosition> positions(kVehicles);
+    for (int v = 0; v < kVehicles; ++v) {
+        positions[v].vehicle.id = vehicleName(v);
+        positions[v].vehicle.label = "Bus " + std::to_string(v);
+        if (v % 10 != 9) positions[v].trip.trip_id = "trip-" + number(v % kTrips, 6);  // a tenth run no trip
+    }
+    std::vector<GTFS::TripUpdate> updates(kTrips);
+    for (int t = 0; t < kTrips; ++t) {
+        updates[t].trip.trip_id = "trip-" + number(t, 6);
+        updates[t].trip.route_id = "route-" + number(t % 120, 3);
+    }
+    std::vector<GTFS::Alert> alerts(alertCount);
+    for (int a = 0; a < alertCount; ++a) {
+        GTFS::Alert& alert = alerts[a];
+        alert.id = "alert-" + std::to_string(a);
+        alert.active_periods.push_back({static_cast<uint64_t>(kNow - 3600), std::nullopt});
+        GTFS::EntitySelector& entity = alert.informed_entities.emplace_back();
+        switch (a % 10) {
+            case 6: entity.trip = GTFS::TripDescriptor{"trip-" + number(a % kTrips, 6), "", {}, "", "", 0}; break;
+            case 7: entity.stop_id = "stop-" + std::to_string(a); break;
+            case 8: entity.agency_id = "agency"; break;
+            case 9: alert.active_periods.front().end = static_cast<uint64_t>(kNow - 60); [[fallthrough]];
+            default: entity.route_id = "route-" + number(a % 120, 3);
+        }
+        alert.header_text.push_back({"Diversion " + std::to_string(a), "en"});
+    }
+    Setup setup;
+    Json::Value map(Json::objectValue);
+    map["ModuleParams"]["gtfs_rt_vehicle_list"] = 1;
+    GTFS_RT_FeedImpl feed("");
+    feed.updateModuleParmMap(CModuleParmMap(map));
+    feed.readModuleParmMap();
+    const std::string vehicle = vehicleName(0);
+    for (auto _ : state) {
+        feed.parse(vehicle, positions, updates, alerts);
+        feed.clearExportPairs();
+    }
+    state.counters["alerts"] = alertCount;
+}
+
 void BM_SearchReader(benchmark::State& state) { cycle(state, Decoder::kReader, false); }
 void BM_SearchReference(benchmark::State& state) { cycle(state, Decoder::kReference, false); }
 void BM_VehicleListReader(benchmark::State& state) { cycle(state, Decoder::kReader, true); }
@@ -207,5 +255,6 @@ BENCHMARK(BM_SearchReader)->Apply(scales);
 BENCHMARK(BM_SearchReference)->Apply(scales);
 BENCHMARK(BM_VehicleListReader)->Apply(scales);
 BENCHMARK(BM_VehicleListReference)->Apply(scales);
+BENCHMARK(BM_VehicleListAlerts)->Apply(scales);
 
 }  // namespace

@@ -34,6 +34,9 @@ public:
     virtual void clearExportPairs() { m_exportPairs.clear(); }
     // Reads the feed's own "ModuleParams" keys; called once after construction.
     virtual void readModuleParmMap() {}
+    // The real paths of the files the feed writes for other processes (with
+    // replaceFileContent), as known once readModuleParmMap has run.
+    virtual std::vector<std::string> filesWritten() const { return {}; }
     // An imported symbol changed; true asks the module to refresh this feed now.
     virtual bool symbolUpdate(const std::string& name, int x, const std::string& value);
 

@@ -11,6 +11,7 @@
 #include "core/config_keys.h"
 #include "core/config_table.h"
 #include "core/download.h"
+#include "core/file_write.h"
 #include "platform/clock.h"
 #include "platform/debug.h"
 #include "util/time_convert.h"
@@ -72,10 +73,14 @@ CWebServices::CWebServices(const CModuleParmMap& parmMap) : CModule(parmMap, "We
     readConfiguration(params, urls, enabledFlags);
     createFeeds(urls, enabledFlags);
 
+    std::vector<std::string> filesWritten;
     for (auto& feed : m_feeds) {
         feed->updateModuleParmMap(parmMap);
         feed->readModuleParmMap();
+        for (std::string& path : feed->impl().filesWritten()) filesWritten.push_back(std::move(path));
     }
+    // A write the process was killed in left its temporary; nothing else would remove it.
+    removeLeftoverTemporaries(filesWritten);
     m_wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     int workers = readIntKey(params, "max_parallel_downloads", kDefaultParallelDownloads);
     if (workers < 1 || workers > 64) {

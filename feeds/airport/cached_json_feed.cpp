@@ -33,6 +33,11 @@ int CachedJsonFeedImpl::downloadData(std::string curlParams) {
     return 0;
 }
 
+std::vector<std::string> CachedJsonFeedImpl::filesWritten() const {
+    if (!m_texts.copyPath) return {};
+    return {rootedPath(m_texts.copyPath)};
+}
+
 bool CachedJsonFeedImpl::flagSet(const SymbolPairs& pairs, const std::string& flag) {
     for (const auto& pair : pairs)
         if (pair.first == flag) return pair.second == "1";

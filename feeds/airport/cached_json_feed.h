@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "core/data_feed.h"
 #include "core/download_gate.h"
@@ -34,6 +35,7 @@ public:
     int downloadData(std::string curlParams) final;
 
     const std::string& url() const { return m_url; }
+    std::vector<std::string> filesWritten() const final;
 
 protected:
     CachedJsonFeedImpl(std::string url, const CachedFeedTexts& texts);

@@ -35,6 +35,10 @@ constexpr const char* kStopIdAttribute = "GTFS_Stop_Id";
 constexpr size_t kInvalidPreviewBytes = 200;
 // Static hours beyond this are nonsense; the bound keeps mktime's fields in range.
 constexpr long kMaxStaticHours = 100000;
+// How often the vehicle list looks whether shutdown asked it to stop.
+constexpr size_t kStopCheckRows = 4096;
+// A row of the vehicle list is about this long; the text is reserved once.
+constexpr size_t kVehicleRowBytes = 48;
 
 std::string printablePreview(const std::string& bytes) {
     std::string out;
@@ -106,6 +110,38 @@ std::string translationText(const std::optional<GTFS::TranslatedString>& texts, 
     return texts ? translationText(*texts, i) : "";
 }
 
+void appendTranslations(const GTFS::Alert& alert, std::vector<TranslatedAlert>& out) {
+    size_t count = std::max(alert.header_text.size(), alert.description_text.size());
+    for (const auto* field : {&alert.cause_detail, &alert.effect_detail, &alert.url, &alert.tts_header_text,
+                              &alert.tts_description_text})
+        if (*field) count = std::max(count, (*field)->size());
+    for (size_t i = 0; i < count; ++i) {
+        TranslatedAlert t;
+        t.id = alert.id;
+        t.active_periods = alert.active_periods;
+        t.informed_entities = alert.informed_entities;
+        t.cause = alert.cause.value_or(GTFS::UNKNOWN_CAUSE);
+        t.cause_detail = translationText(alert.cause_detail, i);
+        t.effect = alert.effect.value_or(GTFS::UNKNOWN_EFFECT);
+        t.effect_detail = translationText(alert.effect_detail, i);
+        t.url = translationText(alert.url, i);
+        t.header_text = translationText(alert.header_text, i);
+        t.description_text = translationText(alert.description_text, i);
+        t.tts_header_text = translationText(alert.tts_header_text, i);
+        t.tts_description_text = translationText(alert.tts_description_text, i);
+        t.severity_level = alert.severity_level.value_or(GTFS::UNKNOWN_SEVERITY);
+        out.push_back(std::move(t));
+    }
+}
+
+// The trip id of the vehicle's first position, "" without one.
+std::string tripOfVehicle(const std::vector<GTFS::VehiclePosition>& positions, const std::string& vehicleId) {
+    if (vehicleId.empty()) return "";
+    for (const auto& position : positions)
+        if (position.vehicle.id == vehicleId) return position.trip.trip_id;
+    return "";
+}
+
 
 }  // namespace
 
@@ -128,30 +164,54 @@ int64_t gtfsStaticTimeToPosix(const std::string& text, int64_t now) {
 
 std::vector<TranslatedAlert> translateAlerts(const std::vector<GTFS::Alert>& alerts) {
     std::vector<TranslatedAlert> out;
-    for (const auto& alert : alerts) {
-        size_t count = std::max(alert.header_text.size(), alert.description_text.size());
-        for (const auto* field : {&alert.cause_detail, &alert.effect_detail, &alert.url, &alert.tts_header_text,
-                                  &alert.tts_description_text})
-            if (*field) count = std::max(count, (*field)->size());
-        for (size_t i = 0; i < count; ++i) {
-            TranslatedAlert t;
-            t.id = alert.id;
-            t.active_periods = alert.active_periods;
-            t.informed_entities = alert.informed_entities;
-            t.cause = alert.cause.value_or(GTFS::UNKNOWN_CAUSE);
-            t.cause_detail = translationText(alert.cause_detail, i);
-            t.effect = alert.effect.value_or(GTFS::UNKNOWN_EFFECT);
-            t.effect_detail = translationText(alert.effect_detail, i);
-            t.url = translationText(alert.url, i);
-            t.header_text = translationText(alert.header_text, i);
-            t.description_text = translationText(alert.description_text, i);
-            t.tts_header_text = translationText(alert.tts_header_text, i);
-            t.tts_description_text = translationText(alert.tts_description_text, i);
-            t.severity_level = alert.severity_level.value_or(GTFS::UNKNOWN_SEVERITY);
-            out.push_back(std::move(t));
+    for (const auto& alert : alerts) appendTranslations(alert, out);
+    return out;
+}
+
+// Each informed entity is one of: a stop (never shown on board), everything
+// (no route and no trip id: the agency, a route type, ...), a route, or a
+// trip (with or without a route). An alert with any entity of the second
+// kind concerns every trip and is counted once, apart from the others.
+AlertIndex::AlertIndex(const std::vector<GTFS::Alert>& alerts, const std::vector<bool>& active) {
+    for (uint32_t a = 0; a < alerts.size(); ++a) {
+        if (!active[a]) continue;
+        const auto& entities = alerts[a].informed_entities;
+        auto namesTrip = [](const GTFS::EntitySelector& e) { return e.trip && !e.trip->trip_id.empty(); };
+        const bool everyTrip = entities.empty() || std::any_of(entities.begin(), entities.end(), [&](const auto& e) {
+                                   return !e.stop_id && !e.route_id && !namesTrip(e);
+                               });
+        if (everyTrip) {
+            ++m_everyTrip;
+            continue;
+        }
+        for (const auto& entity : entities) {
+            if (entity.stop_id) continue;
+            if (namesTrip(entity)) {
+                m_byTrip[entity.trip->trip_id].push_back(TripSelector{a, &entity.route_id, entity.trip->route_id});
+            } else {
+                auto& byRoute = m_byRoute[*entity.route_id];
+                if (byRoute.empty() || byRoute.back() != a) byRoute.push_back(a);
+            }
         }
     }
-    return out;
+}
+
+int AlertIndex::count(std::string_view tripId, std::string_view routeId) const {
+    size_t n = static_cast<size_t>(m_everyTrip);
+    auto route = m_byRoute.find(routeId);
+    const std::vector<uint32_t>* byRoute = route == m_byRoute.end() ? nullptr : &route->second;
+    if (byRoute) n += byRoute->size();
+    auto trip = tripId.empty() ? m_byTrip.end() : m_byTrip.find(tripId);
+    if (trip == m_byTrip.end()) return static_cast<int>(n);
+    const TripSelector* counted = nullptr;
+    for (const auto& selector : trip->second) {
+        if (counted && counted->alert == selector.alert) continue;
+        if (*selector.routeId && **selector.routeId != routeId) continue;
+        if (!selector.tripRouteId.empty() && !routeId.empty() && selector.tripRouteId != routeId) continue;
+        counted = &selector;
+        if (!byRoute || !std::binary_search(byRoute->begin(), byRoute->end(), selector.alert)) ++n;
+    }
+    return static_cast<int>(n);
 }
 
 std::string tripScheduleRelationshipName(int value) {
@@ -217,51 +277,55 @@ int GTFS_RT_FeedImpl::downloadData(std::string curlParams) {
 
         // Records are built for this vehicle only, unless the vehicle list needs every vehicle.
         const bool allVehicles = m_vehicleList || vehicleId.empty();
-        std::vector<GTFS::VehiclePosition> vehiclePositions;
-        std::vector<GTFS::TripUpdate> tripUpdates;
-        std::vector<GTFS::Alert> alerts;
-        size_t positionCount = 0, tripUpdateCount = 0;
-        bool allUsable = true;  // every feed asked for came and decoded
-        if (!m_url.empty()) {
-            std::string bytes = getData(m_url, curlParams);
-            GTFS::GTFS_RT_Reader reader(bytes, vehicleId, allVehicles);
-            allUsable = usable(reader, bytes) && allUsable;
-            vehiclePositions = reader.getVehiclePositions();
-            tripUpdates = reader.getTripUpdates(reader.vehicleTripId());
-            alerts = reader.getAlerts();
+        size_t positionCount = 0, tripUpdateCount = 0;  // entities in this cycle's downloads
+        bool anyCame = false, anyFailed = false;
+        // Downloads and reads one feed; false when it failed (logged) or shutdown stopped the reading.
+        auto read = [&](const std::string& url, auto take) {
+            std::string bytes = getData(url, curlParams);
+            GTFS::GTFS_RT_Reader reader(bytes, vehicleId, allVehicles, &stopFlag());
+            if (reader.stopped() || !usable(reader, bytes)) {
+                anyFailed = true;
+                return;
+            }
+            anyCame = true;
+            take(reader);
+        };
+        // Each list is replaced only by a download that came; the old one is
+        // freed first, so that two city-sized lists are never held at once.
+        auto takePositions = [&](GTFS::GTFS_RT_Reader& reader) {
+            m_positions = {};
+            m_positions = reader.getVehiclePositions();
             positionCount = reader.vehiclePositionCount();
+        };
+        auto takeTripUpdates = [&](GTFS::GTFS_RT_Reader& reader, const std::string& tripId) {
+            m_tripUpdates = {};
+            m_tripUpdates = reader.getTripUpdates(tripId);
             tripUpdateCount = reader.tripUpdateCount();
+        };
+        auto takeAlerts = [&](GTFS::GTFS_RT_Reader& reader) { m_alerts = reader.takeAlerts(); };
+        if (!m_url.empty()) {
+            read(m_url, [&](GTFS::GTFS_RT_Reader& reader) {
+                takePositions(reader);
+                takeTripUpdates(reader, reader.vehicleTripId());
+                takeAlerts(reader);
+            });
         } else {
-            // The vehicle's trip, from its position, picks its trip updates from the next feed.
-            std::string vehicleTripId;
-            if (!m_vehiclePositionUrl.empty()) {
-                std::string bytes = getData(m_vehiclePositionUrl, curlParams);
-                GTFS::GTFS_RT_Reader reader(bytes, vehicleId, allVehicles);
-                allUsable = usable(reader, bytes) && allUsable;
-                vehiclePositions = reader.getVehiclePositions();
-                vehicleTripId = reader.vehicleTripId();
-                positionCount = reader.vehiclePositionCount();
-            }
-            if (!m_tripUpdateUrl.empty()) {
-                std::string bytes = getData(m_tripUpdateUrl, curlParams);
-                GTFS::GTFS_RT_Reader reader(bytes, vehicleId, allVehicles);
-                allUsable = usable(reader, bytes) && allUsable;
-                tripUpdates = reader.getTripUpdates(vehicleTripId);
-                tripUpdateCount = reader.tripUpdateCount();
-            }
-            if (!m_alertUrl.empty()) {
-                std::string bytes = getData(m_alertUrl, curlParams);
-                GTFS::GTFS_RT_Reader reader(bytes, vehicleId, allVehicles);
-                allUsable = usable(reader, bytes) && allUsable;
-                alerts = reader.getAlerts();
-            }
+            // The vehicle's trip, from its position (the last one that came),
+            // picks its trip updates from the next feed.
+            if (!m_vehiclePositionUrl.empty()) read(m_vehiclePositionUrl, takePositions);
+            const std::string vehicleTripId = tripOfVehicle(m_positions, vehicleId);
+            if (!m_tripUpdateUrl.empty() && !stopRequested())
+                read(m_tripUpdateUrl, [&](GTFS::GTFS_RT_Reader& reader) { takeTripUpdates(reader, vehicleTripId); });
+            if (!m_alertUrl.empty() && !stopRequested()) read(m_alertUrl, takeAlerts);
         }
+        if (stopRequested()) return 1;
 
-        // A failed download says nothing about the trip: the last trip, its
-        // stops and alerts and the vehicle list stay as they were, as every
-        // other feed keeps its data. Only a feed that came and no longer
-        // holds the vehicle clears them.
-        if (!allUsable) {
+        // A failed download says nothing about the trip. When nothing came,
+        // the last trip, its stops and alerts and the vehicle list stay as
+        // they were, as every other feed keeps its data; when some of the
+        // separate feeds came, only the lists that failed are the last ones.
+        // A feed that came and no longer holds the vehicle clears them.
+        if (anyFailed && !anyCame) {
             logLine(8, "GTFS_RT_FeedImpl::downloadData: download failed - keeping the last trip, stops, alerts "
                        "and vehicle list");
             addPair("gtfs_rt_has_connection", "0");
@@ -270,7 +334,14 @@ int GTFS_RT_FeedImpl::downloadData(std::string curlParams) {
         bool connected = !vehicleId.empty() && (positionCount > 0 || tripUpdateCount > 0);
         addPair("gtfs_rt_has_connection", connected ? "1" : "0");
         if (connected) markUsableData();
-        return parse(vehicleId, vehiclePositions, tripUpdates, alerts);
+        const int result = parse(vehicleId, m_positions, m_tripUpdates, m_alerts);
+        // The combined feed never mixes old lists with new ones: nothing is kept.
+        if (!m_url.empty()) {
+            m_positions = {};
+            m_tripUpdates = {};
+            m_alerts = {};
+        }
+        return result;
     } catch (const std::exception& e) {
         logLine(16, "GTFS_RT_FeedImpl::downloadData: exception: ", e.what());
         return 1;
@@ -371,24 +442,35 @@ bool GTFS_RT_FeedImpl::getAlertEntityValidity(const std::vector<GTFS::EntitySele
 
 void GTFS_RT_FeedImpl::writeVehicleList(const std::vector<GTFS::VehiclePosition>& vehiclePositions,
                                         const std::vector<GTFS::TripUpdate>& tripUpdates,
-                                        const std::vector<GTFS::Alert>& alerts) {
-    // The first trip update of each trip, so 5,000 vehicles do not each scan every trip.
-    std::unordered_map<std::string, const GTFS::TripUpdate*> byTrip;
+                                        const std::vector<GTFS::Alert>& alerts,
+                                        const std::vector<bool>& activeAlerts) {
+    // The first trip update of each trip, and the number of alerts that
+    // concern it once a vehicle asks: vehicles share trips, and each count
+    // is a lookup in the index, so the list costs vehicles plus alerts.
+    struct Trip {
+        const GTFS::TripUpdate* update;
+        int alerts;
+    };
+    std::unordered_map<std::string_view, Trip> byTrip;
     byTrip.reserve(tripUpdates.size());
     for (const auto& update : tripUpdates)
-        if (!update.trip.trip_id.empty()) byTrip.emplace(update.trip.trip_id, &update);
+        if (!update.trip.trip_id.empty()) byTrip.emplace(update.trip.trip_id, Trip{&update, -1});
+    const AlertIndex index(alerts, activeAlerts);
+    const int noTripAlerts = index.count("", "");
 
-    const GTFS::TripUpdate none{};
     std::string text = "id,label,license_plate,active,alerts";
+    text.reserve(text.size() + vehiclePositions.size() * kVehicleRowBytes);
+    size_t row = 0;
     for (const auto& vehicle : vehiclePositions) {
+        if (++row % kStopCheckRows == 0 && stopRequested()) return;
         auto it = vehicle.trip.trip_id.empty() ? byTrip.end() : byTrip.find(vehicle.trip.trip_id);
         const bool active = it != byTrip.end();
-        const GTFS::TripUpdate& update = active ? *it->second : none;
-        int count = 0;
-        for (const auto& alert : alerts)
-            if (getAlertTimeValidity(alert.active_periods, alert.id) &&
-                getAlertEntityValidity(alert.informed_entities, update, alert.id))
-                ++count;
+        int count = noTripAlerts;
+        if (active) {
+            Trip& trip = it->second;
+            if (trip.alerts < 0) trip.alerts = index.count(trip.update->trip.trip_id, trip.update->trip.route_id);
+            count = trip.alerts;
+        }
         text += '\n';
         text += csvField(vehicle.vehicle.id);
         text += ',';
@@ -405,7 +487,12 @@ void GTFS_RT_FeedImpl::writeVehicleList(const std::vector<GTFS::VehiclePosition>
 
 int GTFS_RT_FeedImpl::parse(const std::string& feedVehicleId, const std::vector<GTFS::VehiclePosition>& vehiclePositions,
                             const std::vector<GTFS::TripUpdate>& tripUpdates, const std::vector<GTFS::Alert>& alerts) {
-    if (m_vehicleList || feedVehicleId.empty()) writeVehicleList(vehiclePositions, tripUpdates, alerts);
+    // Whether each alert is active now, decided once for the list and the trip.
+    std::vector<bool> activeAlerts(alerts.size());
+    for (size_t i = 0; i < alerts.size(); ++i)
+        activeAlerts[i] = getAlertTimeValidity(alerts[i].active_periods, alerts[i].id);
+    if (m_vehicleList || feedVehicleId.empty()) writeVehicleList(vehiclePositions, tripUpdates, alerts, activeAlerts);
+    if (stopRequested()) return 1;
     if (feedVehicleId.empty()) {
         logLine(16, "GTFS_RT_FeedImpl::parse: Missing vehicle ID - stopping here");
         addPair("gtfs_rt_has_data", "0");
@@ -505,10 +592,12 @@ int GTFS_RT_FeedImpl::parse(const std::string& feedVehicleId, const std::vector<
     }
 
     ListBuilder cause, causeDetail, effect, effectDetail, url, header, description, ttsHeader, ttsDescription, severity;
-    for (const auto& alert : translateAlerts(alerts)) {
-        if (!getAlertTimeValidity(alert.active_periods, alert.id) ||
-            !getAlertEntityValidity(alert.informed_entities, trip, alert.id))
-            continue;
+    // Only the alerts that concern the trip are translated: a city's feed may hold thousands.
+    std::vector<TranslatedAlert> shown;
+    for (size_t i = 0; i < alerts.size(); ++i)
+        if (activeAlerts[i] && getAlertEntityValidity(alerts[i].informed_entities, trip, alerts[i].id))
+            appendTranslations(alerts[i], shown);
+    for (const auto& alert : shown) {
         logLine(2, "GTFS_RT_FeedImpl::parse: adding alert ", alert.id, " to output");
         cause.addBare(std::to_string(alert.cause));
         causeDetail.add(alert.cause_detail);

@@ -9,6 +9,7 @@
 
 #include "core/data_feed.h"
 #include "feeds/transit/gtfs_rt_reader.h"
+#include "platform/file_root.h"
 
 // Static timetable (table stop_time) and the CSV list of the feed's vehicles.
 constexpr const char* kGtfsStaticDatabasePath = "/vorn/database/GTFS_S.db";
@@ -61,6 +62,7 @@ public:
 
     int downloadData(std::string curlParams) override;
     void readModuleParmMap() override;
+    std::vector<std::string> filesWritten() const override { return {rootedPath(kGtfsVehicleListPath)}; }
 
     // One feed's bytes, downloaded with curl into a private file; "" on failure.
     std::string getData(const std::string& url, const std::string& curlParams);

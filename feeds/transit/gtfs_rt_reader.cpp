@@ -22,6 +22,8 @@ constexpr uint8_t kLengthFifthByteLimit = 8;
 constexpr uint32_t kMaxLength = INT_MAX - 16;
 // Entities sit one level below the FeedMessage.
 constexpr int kEntityDepth = 1;
+// How often the stop flag is looked at: a few microseconds of reading apart.
+constexpr size_t kStopCheckEntities = 1024;
 
 enum WireType : uint32_t {
     kVarint = 0,
@@ -573,8 +575,9 @@ TripUpdate readFullTripUpdate(std::string_view entity) {
 
 }  // namespace
 
-GTFS_RT_Reader::GTFS_RT_Reader(std::string_view bytes, const std::string& vehicleId, bool allVehicles)
-    : m_bytes(bytes), m_vehicleId(vehicleId), m_allVehicles(allVehicles) {
+GTFS_RT_Reader::GTFS_RT_Reader(std::string_view bytes, const std::string& vehicleId, bool allVehicles,
+                               const std::atomic<bool>* stop)
+    : m_bytes(bytes), m_vehicleId(vehicleId), m_allVehicles(allVehicles), m_stop(stop) {
     m_valid = readFeed();
     if (!m_valid) {
         m_positionCount = 0;
@@ -593,7 +596,12 @@ bool GTFS_RT_Reader::readFeed() {
             case key(1, kLengthDelimited):  // header
                 hasHeader = true;
                 return in.message(nested) && readHeader(nested, hasVersion);
-            case key(2, kLengthDelimited): return in.message(nested) && readEntity(nested.rest());  // entity
+            case key(2, kLengthDelimited):  // entity
+                if (m_stop && ++m_entityCount % kStopCheckEntities == 0 && m_stop->load(std::memory_order_relaxed)) {
+                    m_stopped = true;
+                    return false;
+                }
+                return in.message(nested) && readEntity(nested.rest());
             default: return in.skip();
         }
     });

@@ -3,6 +3,7 @@
 // costs neither a copy of itself in objects nor the allocator's time.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -27,11 +28,15 @@ class GTFS_RT_Reader {
 public:
     // vehicleId: the vehicle whose position and trip updates are wanted ("" for
     // none). allVehicles: also every position and every trip update's ids, for
-    // the vehicle list.
-    GTFS_RT_Reader(std::string_view bytes, const std::string& vehicleId, bool allVehicles);
-    GTFS_RT_Reader(std::string&& bytes, const std::string& vehicleId, bool allVehicles) = delete;
+    // the vehicle list. stop, when given, is polled as the entities are read:
+    // once it is true the reading ends, invalid and stopped().
+    GTFS_RT_Reader(std::string_view bytes, const std::string& vehicleId, bool allVehicles,
+                   const std::atomic<bool>* stop = nullptr);
+    GTFS_RT_Reader(std::string&& bytes, const std::string& vehicleId, bool allVehicles,
+                   const std::atomic<bool>* stop = nullptr) = delete;
 
     bool isValidData() const { return m_valid; }
+    bool stopped() const { return m_stopped; }
     // Entities of each kind in the feed, kept or not.
     size_t vehiclePositionCount() const { return m_positionCount; }
     size_t tripUpdateCount() const { return m_tripUpdates.size(); }
@@ -46,8 +51,9 @@ public:
     // vehicle) in full; with allVehicles, every other one with its trip id and
     // route id only.
     std::vector<TripUpdate> getTripUpdates(const std::string& tripId) const;
-    // Every alert, in full.
-    std::vector<Alert> getAlerts() const { return m_alerts; }
+    // Every alert, in full; takeAlerts hands them over rather than copying them.
+    const std::vector<Alert>& getAlerts() const { return m_alerts; }
+    std::vector<Alert> takeAlerts() { return std::move(m_alerts); }
 
 private:
     // What the walk keeps of each entity: views into the bytes.
@@ -68,7 +74,10 @@ private:
     std::string_view m_bytes;
     std::string m_vehicleId;
     bool m_allVehicles;
+    const std::atomic<bool>* m_stop;
+    size_t m_entityCount = 0;
     bool m_valid = false;
+    bool m_stopped = false;
     size_t m_positionCount = 0;
     std::vector<PositionEntry> m_positions;
     std::vector<TripUpdateEntry> m_tripUpdates;

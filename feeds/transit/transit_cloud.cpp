@@ -151,6 +151,11 @@ void TransitCloud_Onboard_FeedImpl::readModuleParmMap() {
     m_savePath = readStringKey(params, "tco_save_download_path", "");
 }
 
+std::vector<std::string> TransitCloud_Onboard_FeedImpl::filesWritten() const {
+    if (m_savePath.empty()) return {};
+    return {m_savePath};
+}
+
 std::string TransitCloud_Onboard_FeedImpl::testFeedFile() const {
     return m_testFeedFileSet ? m_testFeedFile : rootedPath(kTransitCloudTestFeedPath);
 }

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/data_feed.h"
 #include "core/download.h"
@@ -22,6 +23,7 @@ public:
     // One cycle: test file or service, save, parse; 1 when a usable document came.
     int downloadData(std::string curlParams) override;
     void readModuleParmMap() override;
+    std::vector<std::string> filesWritten() const override;
 
     // Parses a document and adds its section pairs; false (nothing added)
     // when it is not JSON.

@@ -1,12 +1,19 @@
 #include "core/web_services.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <condition_variable>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
 #include <mutex>
 
 #include "core/config_keys.h"
+#include "core/file_write.h"
 #include "core/json_text.h"
 #include "core/xml_dom.h"
 #include "platform/clock.h"
@@ -207,6 +214,63 @@ TEST_F(WebServicesTest, EveryFlagCreatesItsFeedsInTheFixedOrder) {
     r2p["rss_enable"] = true;
     r2p["twitter_enable"] = "yes";
     EXPECT_EQ(CWebServices(paramsWith(r2p)).feeds().size(), 2u);
+}
+
+// A write killed midway leaves its temporary; the next start removes those of
+// the files the enabled feeds write, and nothing else in their folders.
+TEST_F(WebServicesTest, StartRemovesWhatKilledWritesLeftAndNothingElse) {
+    const std::string saved = m_root.path("/tmp/saved/tco.json");
+    const std::string targets[] = {m_root.path("/tmp/gtfs_vehicles.csv"), m_root.path("/tmp/flight_departures_azinq.json"),
+                                   m_root.path("/tmp/service_alerts.json"), saved};
+    std::filesystem::create_directories(m_root.path("/tmp/saved"));
+    const std::string content(1 << 20, 'x');
+    for (int i = 0; i < 20; ++i) {
+        pid_t child = fork();
+        ASSERT_NE(child, -1);
+        if (child == 0) {
+            // The write stops at a quarter of the content, and the writer is killed right there.
+            struct rlimit limit = {content.size() / 4, content.size() / 4};
+            setrlimit(RLIMIT_FSIZE, &limit);
+            signal(SIGXFSZ, [](int) { kill(getpid(), SIGKILL); });
+            replaceFileContent(targets[i % 4], content);
+            _exit(0);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "writer " << i << " was not killed";
+    }
+    auto leftovers = [&] {
+        int count = 0;
+        for (const std::string& folder : {m_root.path("/tmp"), m_root.path("/tmp/saved")})
+            for (const auto& entry : std::filesystem::directory_iterator(folder))
+                for (const std::string& target : targets) {
+                    const std::string name = entry.path().string(), prefix = temporaryFilePrefix(target);
+                    count += name.size() == prefix.size() + 6 && name.rfind(prefix, 0) == 0;
+                }
+        return count;
+    };
+    ASSERT_EQ(leftovers(), 20);
+    // Near misses: another file's temporary, a wrong length, a link and a
+    // folder under a temporary's name, the file itself.
+    const std::string prefix = temporaryFilePrefix(targets[0]);
+    const std::string bystanders[] = {temporaryFilePrefix(m_root.path("/tmp/other.csv")) + "abc123", prefix + "abc12",
+                                      prefix + "abc1234", m_root.path("/tmp/gtfs_vehicles.csv.abc123"),
+                                      targets[0]};
+    for (const std::string& path : bystanders) std::ofstream(path) << "keep";
+    ASSERT_EQ(symlink(targets[0].c_str(), (prefix + "link01").c_str()), 0);
+    std::filesystem::create_directory(prefix + "dir001");
+
+    Json::Value params;
+    for (const char* flag : {"gtfs_rt_enable", "flight_departures_azinq_enable", "service_alerts_enable", "tco_enable"})
+        params[flag] = 1;
+    params["tco_save_download_path"] = saved;
+    LogCapture log;
+    CWebServices module(paramsWith(params));
+    EXPECT_TRUE(log.contains("left by a write that was cut short", 4)) << log.dump();
+    EXPECT_EQ(leftovers(), 2) << "only the link and the folder are left";
+    for (const std::string& path : bystanders) EXPECT_TRUE(std::filesystem::exists(path)) << path;
+    EXPECT_TRUE(std::filesystem::is_symlink(prefix + "link01"));
+    EXPECT_TRUE(std::filesystem::is_directory(prefix + "dir001"));
 }
 
 // A URL that would start a new line of curl's config is refused, and the

@@ -276,6 +276,53 @@ TEST_F(GtfsRtFeed, AlertsConcernTheTripWhenTimeAndEntitiesAgree) {
     EXPECT_EQ(translated[2].header_text + "|" + translated[2].tts_header_text, "|b");
 }
 
+// The vehicle list counts alerts through an index; every count must be what
+// the per-alert rule gives. Alerts of one and of two informed entities, each
+// entity any mix of route, trip (with its own route), stop and agency, alone
+// and all together, against trips with and without trip and route ids.
+TEST_F(GtfsRtFeed, AlertIndexCountsWhatTheAlertRuleAccepts) {
+    std::vector<GTFS::EntitySelector> kinds;
+    for (const char* route : {"-", "", "R1", "R2"})
+        for (const char* trip : {"-", "/", "T1/", "T1/R1", "T1/R2", "T2/", "/R1"})
+            for (bool stop : {false, true}) {
+                GTFS::EntitySelector& e = kinds.emplace_back();
+                e.agency_id = "A";
+                if (std::string(route) != "-") e.route_id = route;
+                if (std::string(trip) != "-") {
+                    const std::string t = trip;
+                    const size_t slash = t.find('/');
+                    e.trip = GTFS::TripDescriptor{t.substr(0, slash), t.substr(slash + 1), {}, "", "", 0};
+                }
+                if (stop) e.stop_id = "S1";
+            }
+    std::vector<GTFS::Alert> alerts(1);  // the first without an informed entity
+    for (const auto& first : kinds) {
+        alerts.emplace_back().informed_entities = {first};
+        for (const auto& second : kinds) alerts.emplace_back().informed_entities = {first, second};
+    }
+    std::vector<bool> active(alerts.size());
+    for (size_t i = 0; i < alerts.size(); ++i) active[i] = i % 7 != 3;
+
+    GTFS_RT_FeedImpl feed("");
+    const AlertIndex all(alerts, active);
+    for (const char* tripId : {"", "T1", "T2", "T3"})
+        for (const char* routeId : {"", "R1", "R2"}) {
+            GTFS::TripUpdate trip;
+            trip.trip.trip_id = tripId;
+            trip.trip.route_id = routeId;
+            int expected = 0;
+            for (size_t i = 0; i < alerts.size(); ++i) {
+                const bool concerns = active[i] && feed.getAlertEntityValidity(alerts[i].informed_entities, trip, "");
+                expected += concerns;
+                const std::vector<GTFS::Alert> single{alerts[i]};
+                const AlertIndex one(single, {active[i]});
+                ASSERT_EQ(one.count(tripId, routeId), concerns ? 1 : 0)
+                    << "alert " << i << " for trip '" << tripId << "' on route '" << routeId << "'";
+            }
+            EXPECT_EQ(all.count(tripId, routeId), expected) << "trip '" << tripId << "' on route '" << routeId << "'";
+        }
+}
+
 TEST_F(GtfsRtFeed, VehicleListIsWrittenWhenAskedOrWhenTheVehicleIsUnknown) {
     server.reply("/combined", readTestData("transit/gtfs_rt_combined.pb"));
     const std::string list = "id,label,license_plate,active,alerts\n"
@@ -339,23 +386,17 @@ TEST_F(GtfsRtFeed, FailedDownloadsKeepTheLastTripAndVehicleList) {
     const std::string list = root.read(kGtfsVehicleListPath);
     ASSERT_NE(list.find("BUS-8"), std::string::npos);
 
-    Json::Value alertsFail = params;
-    alertsFail["gtfs_rt_vehicle_position_url"] = server.url("/combined");
-    alertsFail["gtfs_rt_trip_update_url"] = server.url("/combined");
-    alertsFail["gtfs_rt_alert_url"] = server.url("/unavailable");
     const struct {
         const char* name;
         std::string url;
-        const Json::Value& params;
     } failures[] = {
-        {"connection refused", refusedUrl("/combined"), params},
-        {"HTTP error", server.url("/unavailable"), params},
-        {"over the cap", server.url("/huge"), params},
-        {"not a feed", server.url("/html"), params},
-        {"one of the separate feeds", "", alertsFail},
+        {"connection refused", refusedUrl("/combined")},
+        {"HTTP error", server.url("/unavailable")},
+        {"over the cap", server.url("/huge")},
+        {"not a feed", server.url("/html")},
     };
     for (const auto& f : failures) {
-        EXPECT_EQ(run(f.url, f.params), (SymbolPairs{{"gtfs_rt_vehicle_id", "BUS-7"}, {"gtfs_rt_has_connection", "0"}}))
+        EXPECT_EQ(run(f.url, params), (SymbolPairs{{"gtfs_rt_vehicle_id", "BUS-7"}, {"gtfs_rt_has_connection", "0"}}))
             << f.name;
         EXPECT_EQ(root.read(kGtfsVehicleListPath), list) << f.name;
     }
@@ -364,4 +405,85 @@ TEST_F(GtfsRtFeed, FailedDownloadsKeepTheLastTripAndVehicleList) {
                  {{"gtfs_rt_has_connection", "0"}, {"gtfs_rt_point_id_array", ""},
                   {"gtfs_rt_alerts_header_text_array", ""}, {"gtfs_rt_has_data", "0"}});
     EXPECT_EQ(root.read(kGtfsVehicleListPath), "id,label,license_plate,active,alerts");
+}
+
+// Separate feeds fail one at a time: each list is taken from its own download
+// when that came, and only a list whose download failed is the last one of its
+// kind (none before the first). Alerts never make a connection, nor move the
+// time of the data.
+TEST_F(GtfsRtFeed, SeparateFeedsThatFailGiveOnlyTheirOwnListFromBefore) {
+    rt::FeedMessage positions = newFeed();
+    addVehicle(positions, "BUS-9", "T9");
+    addVehicle(positions, "BUS-4", "T4");
+    rt::FeedMessage trips = newFeed();
+    addStop(addTrip(trips, "T9"), 2, "S2", kNow + 120);
+    addStop(addTrip(trips, "T4"), 3, "S3", kNow + 300);
+    auto alertsSaying = [](const char* text) {
+        rt::FeedMessage alerts = newFeed();
+        auto* entity = alerts.add_entity();
+        entity->set_id("agency");
+        entity->mutable_alert()->add_informed_entity()->set_agency_id("LB");
+        entity->mutable_alert()->mutable_header_text()->add_translation()->set_text(text);
+        return alerts.SerializeAsString();
+    };
+    const std::string down = "<html>Service unavailable</html>";
+    server.reply("/vp", positions.SerializeAsString());
+    server.reply("/tu", trips.SerializeAsString());
+    server.reply("/al", down, 503);
+    Json::Value params = separateFeeds(server);
+    params["gtfs_rt_test_vehicle_id"] = "BUS-9";
+    params["gtfs_rt_vehicle_list"] = 1;
+    GTFS_RT_FeedImpl feed("");
+    configure(feed, params);
+    const std::string listHeader = "id,label,license_plate,active,alerts\n";
+
+    // The very first cycle, alerts down: everything else is fresh, no alert yet.
+    EXPECT_EQ(cycle(feed), (SymbolPairs{
+        {"gtfs_rt_vehicle_id", "BUS-9"}, {"gtfs_rt_has_connection", "1"}, {"gtfs_trip_id", "T9"},
+        {"gtfs_trip_schedule_relationship", "SCHEDULED"}, {"gtfs_rt_point_id_array", R"("P2")"},
+        {"gtfs_rt_arrivals_array", "1767258120"}, {"gtfs_rt_departures_array", ""},
+        {"gtfs_rt_schedule_relationships_array", R"("SCHEDULED")"}, {"gtfs_rt_alerts_cause_array", ""},
+        {"gtfs_rt_alerts_cause_detail_array", ""}, {"gtfs_rt_alerts_effect_array", ""},
+        {"gtfs_rt_alerts_effect_detail_array", ""}, {"gtfs_rt_alerts_linked_url_array", ""},
+        {"gtfs_rt_alerts_header_text_array", ""}, {"gtfs_rt_alerts_description_text_array", ""},
+        {"gtfs_rt_alerts_tts_header_text_array", ""}, {"gtfs_rt_alerts_tts_description_text_array", ""},
+        {"gtfs_rt_alerts_severity_level_array", ""}, {"gtfs_rt_has_data", "1"},
+    }));
+    EXPECT_EQ(root.read(kGtfsVehicleListPath), listHeader + "BUS-9,,,1,0\nBUS-4,,,1,0");
+    EXPECT_EQ(feed.usableDataAt(), kNow);
+
+    server.reply("/al", alertsSaying("Strike today"));
+    expectValues(cycle(feed), {{"gtfs_rt_alerts_header_text_array", R"("Strike today")"}});
+    EXPECT_EQ(root.read(kGtfsVehicleListPath), listHeader + "BUS-9,,,1,1\nBUS-4,,,1,1");
+
+    // Alerts down again while the vehicle has moved on to another trip.
+    setWallClock([] { return kNow + 20; });
+    server.reply("/al", down, 503);
+    addVehicle(positions, "BUS-5", "T5");
+    positions.mutable_entity(0)->mutable_vehicle()->mutable_trip()->set_trip_id("T4");
+    server.reply("/vp", positions.SerializeAsString());
+    expectValues(cycle(feed), {{"gtfs_rt_has_connection", "1"}, {"gtfs_trip_id", "T4"},
+                               {"gtfs_rt_point_id_array", R"("P3")"},
+                               {"gtfs_rt_alerts_header_text_array", R"("Strike today")"}});
+    EXPECT_EQ(root.read(kGtfsVehicleListPath), listHeader + "BUS-9,,,1,1\nBUS-4,,,1,1\nBUS-5,,,0,1");
+    EXPECT_EQ(feed.usableDataAt(), kNow + 20);
+
+    // Only the alerts came: the trip is the last one, the alerts are new, and
+    // there is no connection.
+    setWallClock([] { return kNow + 40; });
+    server.reply("/vp", down, 503);
+    server.reply("/tu", down, 503);
+    server.reply("/al", alertsSaying("Strike over"));
+    expectValues(cycle(feed), {{"gtfs_rt_has_connection", "0"}, {"gtfs_trip_id", "T4"},
+                               {"gtfs_rt_point_id_array", R"("P3")"},
+                               {"gtfs_rt_alerts_header_text_array", R"("Strike over")"}});
+    EXPECT_EQ(feed.usableDataAt(), kNow + 20);
+    const std::string list = root.read(kGtfsVehicleListPath);
+    EXPECT_EQ(list, listHeader + "BUS-9,,,1,1\nBUS-4,,,1,1\nBUS-5,,,0,1");
+
+    // Nothing came: nothing changes.
+    server.reply("/al", down, 503);
+    EXPECT_EQ(cycle(feed), (SymbolPairs{{"gtfs_rt_vehicle_id", "BUS-9"}, {"gtfs_rt_has_connection", "0"}}));
+    EXPECT_EQ(root.read(kGtfsVehicleListPath), list);
+    EXPECT_EQ(feed.usableDataAt(), kNow + 20);
 }
