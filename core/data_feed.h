@@ -4,6 +4,7 @@
 
 #include <json/json.h>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -42,6 +43,12 @@ public:
 
     void updateParemeters(const CParameters& params);
     void updateModuleParmMap(const CModuleParmMap& parmMap);
+
+    // Shutdown asks a running refresh to end early: a parse that may run for
+    // long polls stopRequested() and gives up, exporting nothing more.
+    void requestStop() { m_stopRequested.store(true, std::memory_order_relaxed); }
+    bool stopRequested() const { return m_stopRequested.load(std::memory_order_relaxed); }
+    const std::atomic<bool>& stopFlag() const { return m_stopRequested; }
 
     // When the data the feed shows was fetched, as POSIX seconds, if a
     // refresh has brought usable data; 0 before any.
@@ -85,6 +92,7 @@ protected:
 
 private:
     int64_t m_usableDataAt = 0;
+    std::atomic<bool> m_stopRequested{false};
     Json::Value m_parameters;
     Json::Value m_parmMap;
     Json::Value* m_moduleParams;

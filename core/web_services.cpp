@@ -438,8 +438,13 @@ void CWebServices::addFeed(std::unique_ptr<DataFeed> feed, const std::string& na
 
 void CWebServices::stopWorkers() {
     if (!m_pool) return;
-    // Ending the children first lets every running refresh return at once.
+    // Ending the children first lets every running refresh return at once;
+    // a refresh still parsing a large reply is asked to stop.
     endAllDownloads();
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        for (auto& feed : m_feeds) feed->impl().requestStop();
+    }
     m_pool->stop();
     m_pool.reset();
     allowDownloads();

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "core/data_feed.h"
@@ -51,6 +53,31 @@ int64_t gtfsStaticTimeToPosix(const std::string& text, int64_t now);
 // Each alert once per translation index (the longest of its text fields).
 std::vector<TranslatedAlert> translateAlerts(const std::vector<GTFS::Alert>& alerts);
 
+// The alerts active now, indexed by what their informed entities select (a
+// route, a trip, everything), so that the number concerning one trip is a
+// lookup rather than a pass over every alert. count() gives exactly the
+// number of active alerts that GTFS_RT_FeedImpl::getAlertEntityValidity
+// accepts for a trip update of that trip and route id. Keeps views into the
+// alerts, which must outlive it.
+class AlertIndex {
+public:
+    // active[i]: alert i is active now (getAlertTimeValidity); same size as alerts.
+    AlertIndex(const std::vector<GTFS::Alert>& alerts, const std::vector<bool>& active);
+    int count(std::string_view tripId, std::string_view routeId) const;
+
+private:
+    // One informed entity naming a trip: the trip's own route and the
+    // entity's route, when given, must agree with the trip update's too.
+    struct TripSelector {
+        uint32_t alert;
+        const std::optional<std::string>* routeId;
+        std::string_view tripRouteId;
+    };
+    int m_everyTrip = 0;  // alerts with no informed entity or one that selects everything
+    std::unordered_map<std::string_view, std::vector<uint32_t>> m_byRoute;   // ascending, once each
+    std::unordered_map<std::string_view, std::vector<TripSelector>> m_byTrip;  // one alert's together
+};
+
 // The names exported for schedule relationships; "UNKNOWN" for other values.
 std::string tripScheduleRelationshipName(int value);
 std::string stopScheduleRelationshipName(int value);
@@ -66,7 +93,8 @@ public:
 
     // One feed's bytes, downloaded with curl into a private file; "" on failure.
     std::string getData(const std::string& url, const std::string& curlParams);
-    // Everything after the download: vehicle list, trip, stops, alerts, pairs. Returns 1.
+    // Everything after the download: vehicle list, trip, stops, alerts, pairs.
+    // Returns 1; a shutdown (stopRequested) ends it early, its pairs incomplete.
     int parse(const std::string& feedVehicleId, const std::vector<GTFS::VehiclePosition>& vehiclePositions,
               const std::vector<GTFS::TripUpdate>& tripUpdates, const std::vector<GTFS::Alert>& alerts);
     // The static timetable rows of one trip; empty without the database.
@@ -77,7 +105,8 @@ public:
 
 private:
     void writeVehicleList(const std::vector<GTFS::VehiclePosition>& vehiclePositions,
-                          const std::vector<GTFS::TripUpdate>& tripUpdates, const std::vector<GTFS::Alert>& alerts);
+                          const std::vector<GTFS::TripUpdate>& tripUpdates, const std::vector<GTFS::Alert>& alerts,
+                          const std::vector<bool>& activeAlerts);
     // True when the download is a valid feed. Anything else (nothing came:
     // refused, HTTP error without a body, over the cap; or not a feed) is logged.
     static bool usable(const GTFS::GTFS_RT_Reader& reader, const std::string& bytes);
@@ -90,6 +119,11 @@ private:
     bool m_vehicleList = false;
     std::string m_authKey;
     std::string m_vehicleIdProperty;
+    // The last list of each kind that came: with separate feeds, a list whose
+    // download failed is taken from here while the others are fresh.
+    std::vector<GTFS::VehiclePosition> m_positions;
+    std::vector<GTFS::TripUpdate> m_tripUpdates;
+    std::vector<GTFS::Alert> m_alerts;
 };
 
 class GTFS_RT_Feed : public DataFeed {
