@@ -4,6 +4,7 @@
 // trip, stops and alerts found and exported, then the same with the list of
 // every vehicle written too. Each case also reports its peak memory above the
 // resident size it started from (the kernel's high-water mark, reset first).
+// Then the vehicle list alone, on records, with 5,000 to 20,000 alerts.
 #include <benchmark/benchmark.h>
 #include <json/json.h>
 #include <malloc.h>
