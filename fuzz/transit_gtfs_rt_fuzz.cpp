@@ -1,6 +1,9 @@
-// Fuzzes the GTFS-Realtime reader and the feed's parse of whatever it reads.
+// Fuzzes the GTFS-Realtime reader and the feed's parse of whatever it reads,
+// and holds the vehicle list's alert index to the per-alert rule.
 #include <cstdint>
+#include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "feeds/transit/gtfs_rt_feed.h"
 #include "fuzz/temporary_root.h"
@@ -19,7 +22,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string vehicleId = everyVehicle.empty() ? "" : everyVehicle.front().vehicle.id;
     GTFS::GTFS_RT_Reader reader(bytes, vehicleId, vehicleId.empty() || size % 2 == 1);
     GTFS_RT_FeedImpl feed("");
-    feed.parse(vehicleId, reader.getVehiclePositions(), reader.getTripUpdates(reader.vehicleTripId()),
-               reader.getAlerts());
+    const auto tripUpdates = reader.getTripUpdates(reader.vehicleTripId());
+    feed.parse(vehicleId, reader.getVehiclePositions(), tripUpdates, reader.getAlerts());
+
+    // Every alert counts as active, so that the fixed clock hides no entity.
+    const auto& alerts = reader.getAlerts();
+    const AlertIndex index(alerts, std::vector<bool>(alerts.size(), true));
+    std::vector<GTFS::TripUpdate> trips(tripUpdates.begin(), tripUpdates.end());
+    trips.emplace_back();  // a vehicle without a trip
+    for (const auto& trip : trips) {
+        int expected = 0;
+        for (const auto& alert : alerts) expected += feed.getAlertEntityValidity(alert.informed_entities, trip, alert.id);
+        if (index.count(trip.trip.trip_id, trip.trip.route_id) != expected) std::abort();
+    }
     return 0;
 }
