@@ -134,6 +134,12 @@ void appendTranslations(const GTFS::Alert& alert, std::vector<TranslatedAlert>& 
     }
 }
 
+// Empties the list and gives its memory back (clear() keeps the capacity).
+template <typename T>
+void release(std::vector<T>& list) {
+    std::vector<T>().swap(list);
+}
+
 // The trip id of the vehicle's first position, "" without one.
 std::string tripOfVehicle(const std::vector<GTFS::VehiclePosition>& positions, const std::string& vehicleId) {
     if (vehicleId.empty()) return "";
@@ -279,7 +285,8 @@ int GTFS_RT_FeedImpl::downloadData(std::string curlParams) {
         const bool allVehicles = m_vehicleList || vehicleId.empty();
         size_t positionCount = 0, tripUpdateCount = 0;  // entities in this cycle's downloads
         bool anyCame = false, anyFailed = false;
-        // Downloads and reads one feed; false when it failed (logged) or shutdown stopped the reading.
+        // Downloads and reads one feed and hands the reader to take; a failed
+        // download (logged) or a reading that shutdown stopped hands nothing.
         auto read = [&](const std::string& url, auto take) {
             std::string bytes = getData(url, curlParams);
             GTFS::GTFS_RT_Reader reader(bytes, vehicleId, allVehicles, &stopFlag());
@@ -293,16 +300,19 @@ int GTFS_RT_FeedImpl::downloadData(std::string curlParams) {
         // Each list is replaced only by a download that came; the old one is
         // freed first, so that two city-sized lists are never held at once.
         auto takePositions = [&](GTFS::GTFS_RT_Reader& reader) {
-            m_positions = {};
+            release(m_positions);
             m_positions = reader.getVehiclePositions();
             positionCount = reader.vehiclePositionCount();
         };
         auto takeTripUpdates = [&](GTFS::GTFS_RT_Reader& reader, const std::string& tripId) {
-            m_tripUpdates = {};
+            release(m_tripUpdates);
             m_tripUpdates = reader.getTripUpdates(tripId);
             tripUpdateCount = reader.tripUpdateCount();
         };
-        auto takeAlerts = [&](GTFS::GTFS_RT_Reader& reader) { m_alerts = reader.takeAlerts(); };
+        auto takeAlerts = [&](GTFS::GTFS_RT_Reader& reader) {
+            release(m_alerts);
+            m_alerts = reader.takeAlerts();
+        };
         if (!m_url.empty()) {
             read(m_url, [&](GTFS::GTFS_RT_Reader& reader) {
                 takePositions(reader);
@@ -337,9 +347,9 @@ int GTFS_RT_FeedImpl::downloadData(std::string curlParams) {
         const int result = parse(vehicleId, m_positions, m_tripUpdates, m_alerts);
         // The combined feed never mixes old lists with new ones: nothing is kept.
         if (!m_url.empty()) {
-            m_positions = {};
-            m_tripUpdates = {};
-            m_alerts = {};
+            release(m_positions);
+            release(m_tripUpdates);
+            release(m_alerts);
         }
         return result;
     } catch (const std::exception& e) {
