@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include "gtfs_realtime.pb.h"
 #include "tests/feeds/transit/gtfs_rt_outcome.h"
 #include "tests/support/temp_root.h"
@@ -179,4 +181,16 @@ TEST(GtfsRtReader, BuildsOnlyTheVehiclesRecordsUnlessEveryVehicleIsWanted) {
     GTFS::GTFS_RT_Reader every(bytes, "V7", true);
     EXPECT_EQ(every.getVehiclePositions().size(), 50u);
     EXPECT_EQ(every.getTripUpdates("T7").size(), 50u);
+}
+
+// Shutdown stops a long reading, and what was read of the feed is not taken for one.
+TEST(GtfsRtReader, StopsReadingWhenShutdownAsks) {
+    const std::string bytes = fleet(600);  // 1,200 entities
+    std::atomic<bool> stop{false};
+    EXPECT_TRUE(GTFS::GTFS_RT_Reader(bytes, "V7", true, &stop).isValidData());
+    stop = true;
+    GTFS::GTFS_RT_Reader stopped(bytes, "V7", true, &stop);
+    EXPECT_TRUE(stopped.stopped());
+    EXPECT_FALSE(stopped.isValidData());
+    EXPECT_EQ(stopped.vehiclePositionCount() + stopped.getVehiclePositions().size(), 0u);
 }
