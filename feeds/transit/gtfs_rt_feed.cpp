@@ -287,8 +287,8 @@ int GTFS_RT_FeedImpl::downloadData(std::string curlParams) {
         bool anyCame = false, anyFailed = false;
         // Downloads and reads one feed and hands the reader to take; a failed
         // download (logged) or a reading that shutdown stopped hands nothing.
-        auto read = [&](const std::string& url, auto take) {
-            std::string bytes = getData(url, curlParams);
+        auto read = [&](const std::string& url, const char* urlKey, auto take) {
+            std::string bytes = getData(url, urlKey, curlParams);
             GTFS::GTFS_RT_Reader reader(bytes, vehicleId, allVehicles, &stopFlag());
             if (reader.stopped() || !usable(reader, bytes)) {
                 anyFailed = true;
@@ -314,7 +314,7 @@ int GTFS_RT_FeedImpl::downloadData(std::string curlParams) {
             m_alerts = reader.takeAlerts();
         };
         if (!m_url.empty()) {
-            read(m_url, [&](GTFS::GTFS_RT_Reader& reader) {
+            read(m_url, "gtfs_rt_url", [&](GTFS::GTFS_RT_Reader& reader) {
                 takePositions(reader);
                 takeTripUpdates(reader, reader.vehicleTripId());
                 takeAlerts(reader);
@@ -322,11 +322,11 @@ int GTFS_RT_FeedImpl::downloadData(std::string curlParams) {
         } else {
             // The vehicle's trip, from its position (the last one that came),
             // picks its trip updates from the next feed.
-            if (!m_vehiclePositionUrl.empty()) read(m_vehiclePositionUrl, takePositions);
+            if (!m_vehiclePositionUrl.empty()) read(m_vehiclePositionUrl, "gtfs_rt_vehicle_position_url", takePositions);
             const std::string vehicleTripId = tripOfVehicle(m_positions, vehicleId);
             if (!m_tripUpdateUrl.empty() && !stopRequested())
-                read(m_tripUpdateUrl, [&](GTFS::GTFS_RT_Reader& reader) { takeTripUpdates(reader, vehicleTripId); });
-            if (!m_alertUrl.empty() && !stopRequested()) read(m_alertUrl, takeAlerts);
+                read(m_tripUpdateUrl, "gtfs_rt_trip_update_url", [&](GTFS::GTFS_RT_Reader& reader) { takeTripUpdates(reader, vehicleTripId); });
+            if (!m_alertUrl.empty() && !stopRequested()) read(m_alertUrl, "gtfs_rt_alert_url", takeAlerts);
         }
         if (stopRequested()) return 1;
 
@@ -364,11 +364,11 @@ bool GTFS_RT_FeedImpl::usable(const GTFS::GTFS_RT_Reader& reader, const std::str
     return false;
 }
 
-std::string GTFS_RT_FeedImpl::getData(const std::string& url, const std::string& curlParams) {
+std::string GTFS_RT_FeedImpl::getData(const std::string& url, const char* urlKey, const std::string& curlParams) {
     CurlCommand command(curlParams);
     command.carriesCredential();
     if (!m_authKey.empty()) command.secretHeader("Authorization", m_authKey, "gtfs_rt_auth_key");
-    command.arg("--silent").arg("--show-error").url(url, "gtfs_rt_url");
+    command.arg("--silent").arg("--show-error").url(url, urlKey);
     logLine(4, "GTFS_RT_FeedImpl::getData: ", command.logText());
     std::string bytes = download(command, downloadLimits().gtfsRtMaxDownloadBytes);
     if (bytes.empty()) {

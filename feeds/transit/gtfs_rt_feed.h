@@ -92,7 +92,7 @@ public:
     std::vector<std::string> filesWritten() const override { return {rootedPath(kGtfsVehicleListPath)}; }
 
     // One feed's bytes, downloaded with curl into a private file; "" on failure.
-    std::string getData(const std::string& url, const std::string& curlParams);
+    std::string getData(const std::string& url, const char* urlKey, const std::string& curlParams);
     // Everything after the download: vehicle list, trip, stops, alerts, pairs.
     // Returns 1; a shutdown (stopRequested) ends it early, its pairs incomplete.
     int parse(const std::string& feedVehicleId, const std::vector<GTFS::VehiclePosition>& vehiclePositions,

@@ -279,11 +279,12 @@ TEST_F(WebServicesTest, EveryRefusedUrlNamesItsKey) {
     const char* const keys[] = {"flight_departures_url", "flight_security_url", "service_alerts_url",
                                 "open_data_tfl_url", "open_data_tfe_url", "tfl_line_status_tube_url",
                                 "tfl_line_status_overground_url", "tfl_line_status_elizabeth_url",
-                                "tfl_line_status_dlr_url", "tfl_line_status_tram_url", "rss_url", "tco_url"};
+                                "tfl_line_status_dlr_url", "tfl_line_status_tram_url", "rss_url", "tco_url",
+                                "gtfs_rt_vehicle_position_url", "gtfs_rt_trip_update_url", "gtfs_rt_alert_url"};
     Json::Value params;
     for (const char* flag : {"flight_departures_enable", "flight_security_enable", "service_alerts_enable",
                              "open_data_tfl_enable", "open_data_tfe_enable", "tfl_line_status_enable", "rss_enable",
-                             "tco_enable"})
+                             "tco_enable", "gtfs_rt_enable"})
         params[flag] = 1;
     params["tfl_line_status_lines"] = 31;
     params["open_data_test_vehicle_id"] = "V1";
