@@ -4,7 +4,7 @@
 
 #include "core/web_services.h"
 #include "feeds/rail_siri/darwin_feed.h"
-#include "tests/feeds/rail_siri/rail_siri_test_util.h"
+#include "tests/support/feed_test.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/stub_server.h"
 #include "tests/support/temp_root.h"
@@ -33,7 +33,7 @@ TEST(CredentialTls, SelfSignedServerGetsTheTokenOnlyWhenTrustedOrChecksAreOff) {
         auto feed = configuredFeed<DarwinFeedImpl>(
             R"({"rail_departures_client_token": "0a1b2c3d-4e5f-6071-8293-a4b5c6d7e8f9", "rail_departures_test_crs": )"
             R"("EDB", "rail_departures_url": ")" + server.url(kBoardPath) + "\"}");
-        return value(cycle(*feed, curlParams), "rail_departures_has_connection");
+        return valueOf(cycle(*feed, curlParams), "rail_departures_has_connection");
     };
 
     LogCapture log;

@@ -11,7 +11,7 @@
 #include "feeds/transit/avms.h"
 #include "feeds/transit/gtfs_rt_feed.h"
 #include "gtfs_realtime.pb.h"
-#include "tests/feeds/rail_siri/rail_siri_test_util.h"
+#include "tests/support/feed_test.h"
 #include "tests/support/temp_root.h"
 #include "util/time_convert.h"
 

@@ -3,7 +3,13 @@
 #include <cstdio>
 #include <stdexcept>
 
-#include "tests/feeds/airport/airport_test_support.h"
+#include "feeds/airport/cached_json_feed.h"
+#include "feeds/airport/flight_departures_azinq_feed.h"
+#include "feeds/airport/flight_security_feed.h"
+#include "feeds/airport/service_alerts_feed.h"
+#include "tests/support/feed_test.h"
+
+using AirportFeed = FeedTest;
 
 namespace {
 constexpr const char* kOfflineFile = "/vorn/media/offline/flight_security.json";
@@ -24,7 +30,7 @@ TEST_F(AirportFeed, DownloadsOnFirstCycleThenAtMostEvery61Seconds) {
     server.reply("/api/security/time", readTestData("airport/flight_security.json"));
     FlightSecurityFeedImpl feed(server.url("/api/security/time?" + query));
 
-    EXPECT_EQ(runCycle(feed), waitOf("8")) << "first cycle after boot: 421 s round up to 8 minutes";
+    EXPECT_EQ(cycle(feed, kModuleCurlParams), waitOf("8")) << "first cycle after boot: 421 s round up to 8 minutes";
     ASSERT_EQ(server.requestCount(), 1u);
     EXPECT_EQ(server.requests()[0].query, query);
     EXPECT_FALSE(root.exists("/tmp/pwned")) << "a shell ran part of the URL";
@@ -32,23 +38,23 @@ TEST_F(AirportFeed, DownloadsOnFirstCycleThenAtMostEvery61Seconds) {
 
     server.reply("/api/security/time", R"({"queue": 600})");
     now += 60;
-    EXPECT_EQ(runCycle(feed), waitOf("8")) << "60 s later: the cached reply";
+    EXPECT_EQ(cycle(feed, kModuleCurlParams), waitOf("8")) << "60 s later: the cached reply";
     now += 1;
-    EXPECT_EQ(runCycle(feed), waitOf("10")) << "61 s later: a new download";
+    EXPECT_EQ(cycle(feed, kModuleCurlParams), waitOf("10")) << "61 s later: a new download";
 
     now += 61;
     root.write(kOfflineFile, R"({"queue": 3000})");
-    EXPECT_EQ(runCycle(feed), waitOf("50")) << "the offline file stands in for the service";
+    EXPECT_EQ(cycle(feed, kModuleCurlParams), waitOf("50")) << "the offline file stands in for the service";
     std::remove(root.path(kOfflineFile).c_str());
     server.reply("/api/security/time", R"({"queue": 60})");
-    EXPECT_EQ(runCycle(feed), waitOf("1")) << "the offline cycle did not count as a download";
+    EXPECT_EQ(cycle(feed, kModuleCurlParams), waitOf("1")) << "the offline cycle did not count as a download";
     EXPECT_EQ(server.requestCount(), 3u);
 }
 
 TEST_F(AirportFeed, GuardCatchesTheParserExceptionAndKeepsEarlierPairs) {
     root.write("/vorn/media/offline/throwing.json", "{}");
     ThrowingFeed feed;
-    EXPECT_EQ(runCycle(feed), (SymbolPairs{{"before", "throw"}}));
+    EXPECT_EQ(cycle(feed, kModuleCurlParams), (SymbolPairs{{"before", "throw"}}));
     EXPECT_TRUE(log.contains("guard caught: index 11 past the end", 16)) << log.dump();
 }
 
@@ -83,7 +89,7 @@ TEST_F(AirportFeed, FailedRepliesLeaveTheSavedCopiesAsTheyWere) {
     for (const auto& failure : failures) {
         for (const std::string& url : {server.url("/flights"), failure.url}) {
             FlightDeparturesFeedAzinqImpl azinq(url);
-            setModuleParams(azinq, credentials);
+            configure(azinq, credentials);
             ServiceAlertsFeedImpl alerts(url == failure.url ? failure.url : server.url("/alerts"));
             azinq.downloadData("-s --max-time 1");
             alerts.downloadData("-s --max-time 1");

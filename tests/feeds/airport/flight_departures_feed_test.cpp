@@ -2,9 +2,19 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "tests/feeds/airport/airport_test_support.h"
+#include "feeds/airport/flight_departures_azinq_feed.h"
+#include "feeds/airport/flight_departures_feed.h"
+#include "tests/support/feed_test.h"
+
+using AirportFeed = FeedTest;
 
 namespace {
+// The pairs named as in like, in its order, with these values (one for each pair).
+SymbolPairs withValues(SymbolPairs like, const std::vector<std::string>& values) {
+    for (size_t i = 0; i < like.size(); ++i) like[i].second = values.at(i);
+    return like;
+}
+
 // From tests/data/airport/flight_departures.json: airborne (anywhere in the text), taxied,
 // gate-closed and status-less flights are left out; a double quote becomes an apostrophe.
 const SymbolPairs kBoard = {
@@ -35,12 +45,12 @@ const char* const kCredentials = R"("flight_departures_username": "AIRCOACH", "f
 TEST_F(AirportFeed, DeparturesServiceReplyBecomesTheBoardOfFlightsStillToLeave) {
     server.reply("/api/flights/departures", readTestData("airport/flight_departures.json"));
     FlightDeparturesFeedImpl feed(server.url("/api/flights/departures?key=abc123"));
-    EXPECT_EQ(runCycle(feed), kBoard);
+    EXPECT_EQ(cycle(feed, kModuleCurlParams), kBoard);
     ASSERT_EQ(server.requestCount(), 1u);
     EXPECT_EQ(server.requests()[0].query, "key=abc123");
     // The cached reply is parsed again each cycle, under the row limit of that cycle.
-    setModuleParams(feed, R"({"flight_departures_max_row_count": 3})");
-    EXPECT_EQ(valueOf(runCycle(feed), "departure_flight_service_flight_no_array"), R"("AF1687","LH961","FI431")");
+    configure(feed, R"({"flight_departures_max_row_count": 3})");
+    EXPECT_EQ(valueOf(cycle(feed, kModuleCurlParams), "departure_flight_service_flight_no_array"), R"("AF1687","LH961","FI431")");
 }
 
 TEST_F(AirportFeed, AzinqAsksOnlyWithAllThreeCredentialsAndSendsThemAsHeaders) {
@@ -54,12 +64,12 @@ TEST_F(AirportFeed, AzinqAsksOnlyWithAllThreeCredentialsAndSendsThemAsHeaders) {
     ASSERT_EQ(symlink(root.path("/tmp/elsewhere").c_str(), root.path("/tmp/flight_departures_azinq.json").c_str()), 0);
     FlightDeparturesFeedAzinqImpl feed(server.url("/getdata/flights?from=now&hours=4"));
 
-    setModuleParams(feed, std::string("{") + kCredentials + "}");
-    EXPECT_EQ(runCycle(feed), kNoConnection) << "no token";
+    configure(feed, std::string("{") + kCredentials + "}");
+    EXPECT_EQ(cycle(feed, kModuleCurlParams), kNoConnection) << "no token";
     EXPECT_EQ(server.requestCount(), 0u);
 
-    setModuleParams(feed, std::string("{") + kCredentials + R"(, "flight_departures_token": "eyJhbGciOiJIUzI1NiJ9.e30.sig"})");
-    EXPECT_EQ(runCycle(feed), kAzinqBoard) << "complete credentials: asked at once";
+    configure(feed, std::string("{") + kCredentials + R"(, "flight_departures_token": "eyJhbGciOiJIUzI1NiJ9.e30.sig"})");
+    EXPECT_EQ(cycle(feed, kModuleCurlParams), kAzinqBoard) << "complete credentials: asked at once";
     ASSERT_EQ(server.requestCount(), 1u);
     const RecordedRequest request = server.requests()[0];
     EXPECT_EQ(request.query, "from=now&hours=4") << "URL split by the shell";
@@ -76,8 +86,8 @@ TEST_F(AirportFeed, AzinqAsksOnlyWithAllThreeCredentialsAndSendsThemAsHeaders) {
     ASSERT_EQ(lstat(root.path("/tmp/flight_departures_azinq.json").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & (S_IFMT | 0777), S_IFREG | 0644u) << "a plain file, readable by all";
 
-    setModuleParams(feed, R"({"flight_departures_show_cancelled": 0, "flight_departures_max_row_count": 3})");
-    EXPECT_EQ(valueOf(runCycle(feed), "departure_flight_service_flight_no_array"), R"("KL1286","EI3255","EI3613")");
+    configure(feed, R"({"flight_departures_show_cancelled": 0, "flight_departures_max_row_count": 3})");
+    EXPECT_EQ(valueOf(cycle(feed, kModuleCurlParams), "departure_flight_service_flight_no_array"), R"("KL1286","EI3255","EI3613")");
     EXPECT_EQ(server.requestCount(), 1u);
 }
 

@@ -1,14 +1,17 @@
 // Replies over the byte cap or the JSON value budget fail like no answer, and
 // what a local user plants at the offline path reads as no file.
-#include "tests/feeds/airport/airport_test_support.h"
+#include "feeds/airport/flight_departures_feed.h"
+#include "tests/support/feed_test.h"
 #include "tests/support/hostile_input.h"
+
+using AirportFeed = FeedTest;
 
 TEST_F(AirportFeed, OversizedRepliesFailAndPlantedOfflineFilesReadAsMissing) {
     ScopedDownloadLimits limits;
     // A new feed each time: its first cycle downloads.
     auto departures = [&] {
         FlightDeparturesFeedImpl feed(server.url("/departures"));
-        return valueOf(runCycle(feed), "flight_departures_has_connection");
+        return valueOf(cycle(feed, kModuleCurlParams), "flight_departures_has_connection");
     };
     const std::pair<std::string, const char*> replies[] = {{overCapText(), kOverCapLog},
                                                            {overBudgetJson(), kOverBudgetLog}};

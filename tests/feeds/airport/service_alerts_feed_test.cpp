@@ -1,7 +1,10 @@
 // Service alerts: one alert a cycle in rotation, wrapped for the display.
 #include <sstream>
 
-#include "tests/feeds/airport/airport_test_support.h"
+#include "feeds/airport/service_alerts_feed.h"
+#include "tests/support/feed_test.h"
+
+using AirportFeed = FeedTest;
 
 namespace {
 SymbolPairs shown(const std::string& description, const std::string& severity, const std::string& category,
@@ -37,7 +40,7 @@ TEST_F(AirportFeed, ServiceAlertsShowOneAlertPerCycleInRotation) {
                                     "Please\nallow extra time for your journey.",
                                     "Severe", "Diversion", "Affected services: 22, 25, X25");
     for (const SymbolPairs& expected : {second, third, first, second}) {
-        EXPECT_EQ(runCycle(feed), expected) << "at " << now << " s";
+        EXPECT_EQ(cycle(feed, kModuleCurlParams), expected) << "at " << now << " s";
         now += 60;
     }
     EXPECT_EQ(server.requestCount(), 2u);
@@ -46,15 +49,15 @@ TEST_F(AirportFeed, ServiceAlertsShowOneAlertPerCycleInRotation) {
     // The rotation survives a reply with fewer alerts: an index past the end restarts at 0.
     const std::string offline = "/vorn/media/offline/service_alerts.json";
     root.write(offline, alertsReply("only", "[]"));
-    for (int cycle = 0; cycle < 2; ++cycle)
-        EXPECT_EQ(valueOf(runCycle(feed), "service_alert_description"), "only") << "single alert, cycle " << cycle;
+    for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(valueOf(cycle(feed, kModuleCurlParams), "service_alert_description"), "only") << "single alert, cycle " << i;
     // Replies that show no alert export nothing, and the display keeps the last one, unless all are lifted.
     for (const char* none : {"<html>", R"({"alerts":[{"description":"no services"}]})"}) {
         root.write(offline, none);
-        EXPECT_EQ(runCycle(feed), SymbolPairs{}) << none;
+        EXPECT_EQ(cycle(feed, kModuleCurlParams), SymbolPairs{}) << none;
     }
     root.write(offline, R"({"alerts":[]})");
-    EXPECT_EQ(runCycle(feed), shown("", "", "", "")) << "all alerts lifted";
+    EXPECT_EQ(cycle(feed, kModuleCurlParams), shown("", "", "", "")) << "all alerts lifted";
 }
 
 TEST(ServiceAlertsParse, WrapWidthsChangeAtTheirBoundaries) {

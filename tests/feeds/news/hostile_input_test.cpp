@@ -7,7 +7,7 @@
 
 #include "feeds/news/rss_feed.h"
 #include "feeds/news/twitter_feed.h"
-#include "tests/feeds/news/news_test_util.h"
+#include "tests/support/feed_test.h"
 #include "tests/support/hostile_input.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/stub_server.h"
@@ -36,7 +36,7 @@ TEST(NewsHostileInput, OversizedRepliesFailAndPlantedOfflineFilesReadAsMissing) 
     for (HostileFile kind : kHostileFiles) {
         plantHostileFile(root.path(kRssOfflinePath), kind);
         plantHostileFile(root.path(kTwitterOfflinePath), kind);
-        EXPECT_EQ(value(rss(), "rss_has_data"), "1") << describe(kind) << ": the download instead";
-        EXPECT_EQ(value(twitter(), "twitter_has_connection"), "1") << describe(kind) << ": the script instead";
+        EXPECT_EQ(valueOf(rss(), "rss_has_data"), "1") << describe(kind) << ": the download instead";
+        EXPECT_EQ(valueOf(twitter(), "twitter_has_connection"), "1") << describe(kind) << ": the script instead";
     }
 }

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "core/symbol_list.h"
-#include "tests/feeds/news/news_test_util.h"
+#include "tests/support/feed_test.h"
 #include "tests/support/stub_server.h"
 #include "tests/support/temp_root.h"
 
@@ -59,12 +59,12 @@ TEST(RssFeed, OnlyItemElementsAreHeadlines) {
         return cycle(*makeFeed(server.url("/rss.xml")));
     };
     const std::string atomLink = "<atom:link href=\"https://example.org/rss\" rel=\"self\"/>";
-    EXPECT_EQ(value(read("<item><title>One</title></item>" + atomLink + "<item><title>Two</title></item><guid>x</guid>" +
+    EXPECT_EQ(valueOf(read("<item><title>One</title></item>" + atomLink + "<item><title>Two</title></item><guid>x</guid>" +
                          atomLink),
                     "rss_item_titles"),
               "\"One\",\"Two\"");
     const SymbolPairs empty = read("");
-    EXPECT_EQ(value(empty, "rss_has_connection") + value(empty, "rss_has_data"), "10") << "a channel without items";
+    EXPECT_EQ(valueOf(empty, "rss_has_connection") + valueOf(empty, "rss_has_data"), "10") << "a channel without items";
     EXPECT_EQ(cycle(*makeFeed("http://127.0.0.1:" + std::to_string(refusedPort()) + "/rss.xml")), kNoDocument)
         << "no answer";
 }

@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "platform/clock.h"
-#include "tests/feeds/news/news_test_util.h"
+#include "tests/support/feed_test.h"
 #include "tests/support/stub_server.h"
 #include "tests/support/temp_root.h"
 
@@ -68,7 +68,7 @@ TEST(TwitterFeed, ScriptRunsOnFirstCycleThenOncePerPollIntervalWithTheCurlOption
     now += 1;
     EXPECT_EQ(cycle(*feed, curl), kTweet3);
     EXPECT_EQ(cycle(*feed, curl), SymbolPairs{});
-    EXPECT_EQ(value(cycle(*feed, curl), "tweet_text"), "New");
+    EXPECT_EQ(valueOf(cycle(*feed, curl), "tweet_text"), "New");
     // A truncated timeline at the next interval.
     server.reply("/timeline", readTestData("news/timeline.json").substr(0, 300));
     now += 301;
@@ -86,7 +86,7 @@ TEST(TwitterFeed, MalformedPostsArePassedOverAndOddMembersReadAsText) {
                    {"created_at":7,"full_text":{"nested":1},"user":{"id_str":123,"name":["x"],"screen_name":true,"location":null}}])");
     auto feed = makeFeed();
     for (int i = 0; i < 2; ++i) EXPECT_EQ(cycle(*feed), SymbolPairs{}) << "post " << i;
-    EXPECT_EQ(value(cycle(*feed), "tweet_user_name"), "UserName");
+    EXPECT_EQ(valueOf(cycle(*feed), "tweet_user_name"), "UserName");
     EXPECT_EQ(cycle(*feed), tweet("NotFound", "7", "", "UserDescription", "123", "UserName", "true"))
         << "a null member is present: empty, not the default";
     EXPECT_EQ(cycle(*feed), SymbolPairs{}) << "past the last post";

@@ -4,10 +4,11 @@
 
 #include "feeds/opendata/open_data_tfl_feed.h"
 #include "feeds/opendata/tfl_line_status_feed.h"
-#include "tests/feeds/opendata/opendata_test_util.h"
+#include "tests/support/feed_test.h"
 #include "tests/support/hostile_input.h"
 
-using namespace opendata_test;
+// What every failed arrivals cycle exports.
+const SymbolPairs kNoArrivals = {{"open_data_has_connection", "0"}, {"open_data_has_data", "0"}};
 
 TEST(OpenDataHostileInput, OversizedRepliesFailAndPlantedTestFilesReadAsMissing) {
     TempFileRoot root;
@@ -18,14 +19,14 @@ TEST(OpenDataHostileInput, OversizedRepliesFailAndPlantedTestFilesReadAsMissing)
         Json::Value params(Json::objectValue);
         params["open_data_test_vehicle_id"] = "LX58CFV";
         configure(feed, params);
-        return cycle(feed);
+        return cycle(feed, kPlainCurlParams);
     };
     const std::function<SymbolPairs()> lineStatus = [&] {
         TFL_Line_Status_FeedImpl feed(server.url("/Line/Mode/tube/Status"), "", "", "", "");
         Json::Value params(Json::objectValue);
         params["tfl_line_status_lines"] = 1;
         configure(feed, params);
-        return pick(cycle(feed), {{"tfl_line_status_has_connection", ""}, {"tfl_line_status_has_data", ""}});
+        return pick(cycle(feed, kPlainCurlParams), {{"tfl_line_status_has_connection", ""}, {"tfl_line_status_has_data", ""}});
     };
 
     const SymbolPairs noLines = {{"tfl_line_status_has_connection", "0"}, {"tfl_line_status_has_data", "0"}};
@@ -41,7 +42,7 @@ TEST(OpenDataHostileInput, OversizedRepliesFailAndPlantedTestFilesReadAsMissing)
     server.reply("/Vehicle/LX58CFV/Arrivals", R"([{"stationName":"Baker Street Station"}])");
     for (HostileFile kind : kHostileFiles) {
         plantHostileFile(root.path("/vorn/media/offline/open_data.json"), kind);
-        EXPECT_EQ(value(arrivals(), "open_data_arrivals_stop_name_array"), "\"Baker Street Station\"")
+        EXPECT_EQ(valueOf(arrivals(), "open_data_arrivals_stop_name_array"), "\"Baker Street Station\"")
             << describe(kind) << ": the server instead";
     }
 }

@@ -3,11 +3,12 @@
 #include "feeds/opendata/open_data_r2p_feed.h"
 
 #include "platform/clock.h"
-#include "tests/feeds/opendata/opendata_test_util.h"
-
-using namespace opendata_test;
+#include "tests/support/feed_test.h"
+#include "tests/support/sqlite_builder.h"
 
 namespace {
+// What every failed arrivals cycle exports.
+const SymbolPairs kNoArrivals = {{"open_data_has_connection", "0"}, {"open_data_has_data", "0"}};
 constexpr const char* kDatabase = "/vorn/database/stops.db";
 constexpr const char* kStopList = "101,102,103,104";
 const std::string kToken = std::string(60, 'T');
@@ -66,7 +67,7 @@ TEST_F(R2pFeedTest, StopListImportPicksTheJourneyAndExportsItsDueVisitsInEveryZo
     current["visits"][2]["TimingPoint"] = 0;
     current["visits"][3]["Location"] = "999999999";  // unknown to the stop database
     current["visits"][3]["ArrivalTime"] = "2024-06-03 09:1";  // too short: unknown
-    server.reply("/api/v1/live-journeys", array({journey("2024-06-03 10:00:00", codes(1, 4)), current}).toStyledString());
+    server.reply("/api/v1/live-journeys", jsonArray({journey("2024-06-03 10:00:00", codes(1, 4)), current}).toStyledString());
     struct Case {
         const char* zone;
         std::string scheduled, expected, arrival;
@@ -76,13 +77,13 @@ TEST_F(R2pFeedTest, StopListImportPicksTheJourneyAndExportsItsDueVisitsInEveryZo
         {kBerlin, "1717398660,1717398780", "1717398690,0", "1717398690,1717398780"},
     };
     makeFeed();
-    EXPECT_EQ(cycle(*feed), kNoArrivals) << "no stop list yet";
+    EXPECT_EQ(cycle(*feed, kPlainCurlParams), kNoArrivals) << "no stop list yet";
     EXPECT_FALSE(feed->symbolUpdate("siri_sm_point_id", 0, "101,102")) << "other symbol";
     EXPECT_TRUE(feed->symbolUpdate("open_data_point_id_list", 0, "101"));
-    EXPECT_EQ(cycle(*feed), kNoArrivals) << "one stop is not enough";
+    EXPECT_EQ(cycle(*feed, kPlainCurlParams), kNoArrivals) << "one stop is not enough";
     makeFeed("/vorn/database/missing.db");
     feed->symbolUpdate("open_data_point_id_list", 0, kStopList);
-    EXPECT_EQ(cycle(*feed), kNoArrivals) << "no stop database";
+    EXPECT_EQ(cycle(*feed, kPlainCurlParams), kNoArrivals) << "no stop database";
     for (const auto& c : cases) {
         makeFeed();
         feed->symbolUpdate("open_data_point_id_list", 0, kStopList);
@@ -97,14 +98,16 @@ TEST_F(R2pFeedTest, StopListImportPicksTheJourneyAndExportsItsDueVisitsInEveryZo
             {"open_data_arrivals_status_array", R"("E","E")"},
         };
         LogCapture log;
-        inZone(c.zone, [&] { EXPECT_EQ(pick(cycle(*feed), expected), expected) << c.zone; });
+        ZoneScope zone(c.zone);
+        EXPECT_EQ(pick(cycle(*feed, kPlainCurlParams), expected), expected) << c.zone;
         EXPECT_EQ(server.requests().back().query, "api_token=" + kToken + "&vehicle_id=7301") << c.zone;
         EXPECT_FALSE(log.contains(kToken)) << log.dump();
     }
     makeFeed(kDatabase, 0);  // every visit, not only timing points
     feed->symbolUpdate("open_data_point_id_list", 0, kStopList);
     const SymbolPairs everyVisit = {{"open_data_arrivals_point_id_array", "102,103,"}};
-    inZone(kLondon, [&] { EXPECT_EQ(pick(cycle(*feed), everyVisit), everyVisit); });
+    ZoneScope london(kLondon);
+    EXPECT_EQ(pick(cycle(*feed, kPlainCurlParams), everyVisit), everyVisit);
 }
 
 TEST(R2pJourneyChoice, EditDistanceAndStartOrderDecide) {
@@ -122,7 +125,7 @@ TEST(R2pJourneyChoice, EditDistanceAndStartOrderDecide) {
         {"thirty stops allow no more than ten", {journey(nine, codes(1, 19))}, codes(1, 30), "none"},
     };
     for (const auto& c : cases) {
-        const Json::Value root = array(c.journeys);
+        const Json::Value root = jsonArray(c.journeys);
         const Json::Value* selected = OpenDataR2P_FeedImpl::getCurrentJourney(root, c.ciCodes);
         EXPECT_EQ(selected ? (*selected)["ScheduledStart"].asString() : "none", c.start) << c.name;
     }

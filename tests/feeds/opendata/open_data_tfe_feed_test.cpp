@@ -2,11 +2,11 @@
 // feed: test file or server, the request, the 19 arrival symbols, failures.
 #include "feeds/opendata/open_data_tfe_feed.h"
 
-#include "tests/feeds/opendata/opendata_test_util.h"
-
-using namespace opendata_test;
+#include "tests/support/feed_test.h"
 
 namespace {
+// What every failed arrivals cycle exports.
+const SymbolPairs kNoArrivals = {{"open_data_has_connection", "0"}, {"open_data_has_data", "0"}};
 constexpr const char* kTestFile = "/vorn/media/offline/open_data.json";
 const std::string kApiKey = "0123456789abcdef0123456789abcdef";
 }  // namespace
@@ -43,7 +43,7 @@ TEST(OpenDataArrivals, TripDocumentBecomesTheNineteenArrivalSymbols) {
         {"open_data_arrivals_tube_connections_text_colour_array", R"("","","")"},
     };
     LogCapture log;
-    EXPECT_EQ(cycle(feed), expected);
+    EXPECT_EQ(cycle(feed, kPlainCurlParams), expected);
     EXPECT_EQ(server.requests().back().query, "key=" + kApiKey + "&vehicle_id=1042");
     EXPECT_FALSE(log.contains(kApiKey)) << log.dump();
     EXPECT_EQ(OpenDataFeedImpl::splitStopName("A/B/C"), "A/B/C") << "only two parts are split";
@@ -59,7 +59,7 @@ TEST(OpenDataArrivals, AHostileVehicleIdRunsNoCommand) {
     params["open_data_vehicle_id_key"] = "fleet";
     OpenDataTFE_FeedImpl feed(server.url("/trip"));
     configure(feed, params);
-    EXPECT_EQ(value(cycle(feed), "open_data_vehicle_id"), hostile);
+    EXPECT_EQ(valueOf(cycle(feed, kPlainCurlParams), "open_data_vehicle_id"), hostile);
     using Params = std::multimap<std::string, std::string>;
     EXPECT_EQ(server.requests().back().params, (Params{{"fleet", hostile}})) << "the own key name, the id whole";
     EXPECT_FALSE(root.exists("/pwned"));
@@ -77,7 +77,7 @@ TEST(OpenDataArrivals, FailuresExportOnlyTheTwoFlags) {
     for (std::string url : {"/32-bytes", "/no-arrivals", "/wrong-type", "/33-bytes"}) {
         OpenDataTFE_FeedImpl feed(server.url(url));
         configure(feed);
-        EXPECT_EQ(cycle(feed) == kNoArrivals, url != "/33-bytes") << url << ": only 33 bytes and more are read";
+        EXPECT_EQ(cycle(feed, kPlainCurlParams) == kNoArrivals, url != "/33-bytes") << url << ": only 33 bytes and more are read";
     }
 }
 

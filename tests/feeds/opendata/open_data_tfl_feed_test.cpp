@@ -2,9 +2,8 @@
 // of the next stops and their cache, the direction filter, UTC times.
 #include "feeds/opendata/open_data_tfl_feed.h"
 
-#include "tests/feeds/opendata/opendata_test_util.h"
-
-using namespace opendata_test;
+#include "tests/support/feed_test.h"
+#include "tests/support/sqlite_builder.h"
 
 namespace {
 const std::string kAppKey = "f3a9c0d1e2b34c5d6e7f8091a2b3c4d5";
@@ -25,7 +24,7 @@ protected:
         if (fresh) feed = std::make_unique<OpenDataTFL_FeedImpl>(server.url(""));
         configure(*feed, params);
         size_t before = server.requestCount();
-        pairs = cycle(*feed);
+        pairs = cycle(*feed, kPlainCurlParams);
         std::vector<std::string> asked;
         for (const auto& path : pathsSince(server, before, kQuery))
             if (path.rfind("/StopPoint/", 0) == 0) asked.push_back(path.substr(11));
@@ -74,7 +73,8 @@ TEST_F(TflFeedTest, PredictionsBecomeArrivalsWithConnectionsOfTheStops) {
     for (const char* zone : {kLondon, kBerlin}) {
         LogCapture log;
         const size_t before = server.requestCount();
-        inZone(zone, [&] { EXPECT_EQ(stopPointsAsked(), allStops) << zone; });
+        ZoneScope scope(zone);
+        EXPECT_EQ(stopPointsAsked(), allStops) << zone;
         EXPECT_EQ(pathsSince(server, before, kQuery)[0], "/Vehicle/LX58CFV/Arrivals") << zone;
         EXPECT_EQ(pairs, expected) << zone;
         EXPECT_FALSE(log.contains(kAppKey)) << log.dump();
@@ -111,7 +111,7 @@ TEST_F(TflFeedTest, ConnectionsForTheLeadingStopsAndTheLastOfTheDirectionRun) {
         Json::Value params(Json::objectValue);
         if (*key) params[key] = std::stoi(setting);
         EXPECT_EQ(stopPointsAsked(params), asked) << key << "=" << setting;
-        EXPECT_EQ(value(pairs, "open_data_arrivals_point_id_array"), pointIds) << key << "=" << setting;
+        EXPECT_EQ(valueOf(pairs, "open_data_arrivals_point_id_array"), pointIds) << key << "=" << setting;
     }
 }
 
@@ -120,12 +120,12 @@ TEST_F(TflFeedTest, HostileIdentifiersStayInsideTheirPathSegment) {
     // The stub server decodes paths: an id that stayed one segment arrives whole.
     Json::Value prediction(Json::objectValue);
     prediction["naptanId"] = naptan;
-    server.reply("/Vehicle/a/b';/Arrivals", array({prediction}).toStyledString());
+    server.reply("/Vehicle/a/b';/Arrivals", jsonArray({prediction}).toStyledString());
     Json::Value hostile(Json::objectValue);
     hostile["open_data_test_vehicle_id"] = "a/b';";
     EXPECT_EQ(stopPointsAsked(hostile), std::vector<std::string>{naptan}) << "no dot segment removed, no query split off";
     EXPECT_FALSE(root.exists("/pwned"));
-    EXPECT_EQ(value(pairs, "open_data_has_connection"), "1");
+    EXPECT_EQ(valueOf(pairs, "open_data_has_connection"), "1");
 }
 
 TEST_F(TflFeedTest, KeysWithQuerySyntaxStayInsideTheirValueAndOutOfTheLog) {
@@ -138,7 +138,7 @@ TEST_F(TflFeedTest, KeysWithQuerySyntaxStayInsideTheirValueAndOutOfTheLog) {
     params["open_data_tfl_app_key"] = appKey;
     configure(tfl, params);
     LogCapture log;
-    cycle(tfl);
+    cycle(tfl, kPlainCurlParams);
     using Params = std::multimap<std::string, std::string>;
     ASSERT_EQ(server.requestCount(), 1u);
     EXPECT_EQ(server.requests()[0].params, (Params{{"app_id", "vorn app"}, {"app_key", appKey}}));

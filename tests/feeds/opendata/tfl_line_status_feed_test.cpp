@@ -2,9 +2,7 @@
 // records, the three sort columns and the nested status arrays.
 #include "feeds/opendata/tfl_line_status_feed.h"
 
-#include "tests/feeds/opendata/opendata_test_util.h"
-
-using namespace opendata_test;
+#include "tests/support/feed_test.h"
 
 namespace {
 const std::string kAppKey = "9b8c7d6e5f4a3b2c1d0e9f8a7b6c5d4e";
@@ -33,7 +31,7 @@ protected:
     // One cycle; the paths it asked for.
     std::vector<std::string> pathsAsked() {
         const size_t before = server.requestCount();
-        pairs = cycle(*feed);
+        pairs = cycle(*feed, kPlainCurlParams);
         return pathsSince(server, before, "app_id=vornapp&app_key=" + kAppKey);
     }
 
@@ -72,7 +70,7 @@ TEST_F(LineStatusTest, ThreeModesSortedByModeThenName) {
          R"(""Central Line: Minor delays due to an earlier signal failure at Leytonstone.",)"
          R"("Central Line: Severe delays between Liverpool Street and Epping."","""")"},
     };
-    EXPECT_EQ(cycle(*feed), expected);
+    EXPECT_EQ(cycle(*feed, kPlainCurlParams), expected);
     EXPECT_FALSE(log.contains(kAppKey)) << log.dump();
 }
 
@@ -80,7 +78,7 @@ TEST_F(LineStatusTest, MaskChoosesTheRequestsAndAFailedCycleKeepsTheLastLines) {
     makeFeed(31);
     EXPECT_EQ(pathsAsked(), (std::vector<std::string>{path("tube"), path("elizabeth-line"), path("overground"),
                                                       path("dlr"), path("tram")}));
-    EXPECT_EQ(value(pairs, "tfl_line_status_has_connection"), "1") << "the tram failure costs only its own lines";
+    EXPECT_EQ(valueOf(pairs, "tfl_line_status_has_connection"), "1") << "the tram failure costs only its own lines";
     SymbolPairs last = pairs;
     makeFeed(16, Json::Value(Json::objectValue), false);
     EXPECT_EQ(pathsAsked(), std::vector<std::string>{path("tram")});
@@ -113,7 +111,7 @@ TEST_F(LineStatusTest, SortColumnsOrderTheLines) {
         Json::Value params(Json::objectValue);
         for (int i = 0; i < 3; ++i) params["tfl_line_status_sort_column_" + std::to_string(i + 1)] = columns[i];
         makeFeed(1 | 4 | 8, params);
-        EXPECT_EQ(value(cycle(*feed), "tfl_line_status_id_array"), ids) << columns[0] << "," << columns[1];
+        EXPECT_EQ(valueOf(cycle(*feed, kPlainCurlParams), "tfl_line_status_id_array"), ids) << columns[0] << "," << columns[1];
     }
 }
 

@@ -8,7 +8,7 @@
 #include "core/xml_text.h"
 #include "feeds/rail_siri/siri_reader.h"
 #include "platform/clock.h"
-#include "tests/feeds/rail_siri/rail_siri_test_util.h"
+#include "tests/support/feed_test.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/stub_server.h"
 #include "tests/support/temp_root.h"
@@ -181,7 +181,7 @@ TEST_F(DarwinTest, DeparturesTooSoonToCatchAreLeftOutOfTheExport) {
     for (const auto& c : cases) {
         auto feed = makeFeed(c.params);
         EXPECT_TRUE(feed->symbolUpdate("crs_xmins", 0, c.window));
-        EXPECT_EQ(value(cycle(*feed), "departure_train_service_std_array"), makeList(c.kept)) << c.window << c.params;
+        EXPECT_EQ(valueOf(cycle(*feed), "departure_train_service_std_array"), makeList(c.kept)) << c.window << c.params;
     }
 }
 
@@ -262,7 +262,7 @@ TEST_F(DarwinTest, BoardStoriesAfterAFullBoard) {
         root.write(kDarwinOfflinePath, c.document);
         LogCapture log;
         const SymbolPairs pairs = cycle(*feed);
-        for (const auto& [name, expected] : c.expected) EXPECT_EQ(value(pairs, name), expected) << c.name << ": " << name;
+        for (const auto& [name, expected] : c.expected) EXPECT_EQ(valueOf(pairs, name), expected) << c.name << ": " << name;
         EXPECT_EQ(log.contains("service list this feed cannot read: lt5:trainServices", 8),
                   c.document.find("lt5:trainServices") != std::string::npos)
             << c.name;

@@ -6,7 +6,7 @@
 
 #include "feeds/rail_siri/darwin_feed.h"
 #include "feeds/rail_siri/siri_sm_feed.h"
-#include "tests/feeds/rail_siri/rail_siri_test_util.h"
+#include "tests/support/feed_test.h"
 #include "tests/support/hostile_input.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/stub_server.h"
@@ -38,7 +38,7 @@ TEST(RailSiriHostileInput, OversizedRepliesFailAndPlantedOfflineFilesReadAsMissi
     for (HostileFile kind : kHostileFiles) {
         plantHostileFile(root.path(kDarwinOfflinePath), kind);
         plantHostileFile(root.path(kSiriSmOfflinePath), kind);
-        EXPECT_EQ(value(darwin(), "rail_departures_has_connection"), "1") << describe(kind) << ": the server instead";
-        EXPECT_EQ(value(siri(), "siri_sm_has_connection"), "1") << describe(kind) << ": the server instead";
+        EXPECT_EQ(valueOf(darwin(), "rail_departures_has_connection"), "1") << describe(kind) << ": the server instead";
+        EXPECT_EQ(valueOf(siri(), "siri_sm_has_connection"), "1") << describe(kind) << ": the server instead";
     }
 }

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/feeds/rail_siri/rail_siri_test_util.h"
+#include "tests/support/feed_test.h"
 #include "tests/support/log_capture.h"
 
 TEST(SiriTime, ReadsEveryZoneFormInAnyProcessZone) {

@@ -8,7 +8,7 @@
 #include <mutex>
 #include <thread>
 
-#include "tests/feeds/rail_siri/rail_siri_test_util.h"
+#include "tests/support/feed_test.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/stub_server.h"
 #include "tests/support/temp_root.h"
@@ -116,8 +116,8 @@ TEST(SiriSmFeed, ReadsOtherProvidersAnswerShapes) {
         root.write(kSiriSmOfflinePath, readTestData(c.fixture));
         const SymbolPairs pairs = cycle(*makeFeed());
         EXPECT_EQ(pairs.size(), 26u) << c.fixture;
-        EXPECT_EQ(value(pairs, "siri_sm_has_connection") + value(pairs, "siri_sm_has_data"), "11") << c.fixture;
-        for (const auto& e : c.expected) EXPECT_EQ(value(pairs, e.first), e.second) << c.fixture << " " << e.first;
+        EXPECT_EQ(valueOf(pairs, "siri_sm_has_connection") + valueOf(pairs, "siri_sm_has_data"), "11") << c.fixture;
+        for (const auto& e : c.expected) EXPECT_EQ(valueOf(pairs, e.first), e.second) << c.fixture << " " << e.first;
     }
 }
 
@@ -129,11 +129,11 @@ TEST(SiriSmFeed, AsksEveryStopInTurnAndKeepsTheBoardsOfThoseThatAnswer) {
     const SymbolPairs pairs = cycle(*makeFeed(vixParams("GONE01,3390Y4,1800SB12781"), server.url()));
     std::lock_guard<std::mutex> lock(server.mutex);
     EXPECT_EQ(server.asked, (std::vector<std::string>{"GONE01", "3390Y4", "1800SB12781"}));
-    EXPECT_EQ(value(pairs, "siri_sm_requested_id"), "GONE01,3390Y4,1800SB12781");
-    EXPECT_EQ(value(pairs, "siri_sm_has_connection"), "1");
+    EXPECT_EQ(valueOf(pairs, "siri_sm_requested_id"), "GONE01,3390Y4,1800SB12781");
+    EXPECT_EQ(valueOf(pairs, "siri_sm_has_connection"), "1");
     // Both boards merged and ordered together; the header is the last answer's.
-    EXPECT_EQ(value(pairs, "siri_sm_line_ref_array"), "\"Y5\",\"1\",\"192\",\"36\",\"86\"");
-    EXPECT_EQ(value(pairs, "siri_sm_response_timestamp"), "1780563605");
+    EXPECT_EQ(valueOf(pairs, "siri_sm_line_ref_array"), "\"Y5\",\"1\",\"192\",\"36\",\"86\"");
+    EXPECT_EQ(valueOf(pairs, "siri_sm_response_timestamp"), "1780563605");
 }
 
 TEST(SiriSmFeed, ReportsNoConnectionWhenNothingCouldBeRead) {
@@ -169,7 +169,7 @@ TEST(SiriSmFeed, SortAndRowCountFromTheParametersAndAnAnswerWithoutVisits) {
     for (const auto& [params, lines] : std::vector<std::pair<std::string, std::string>>{
              {R"({"siri_sm_sort": 8, "siri_sm_max_row_count": 2})", "\"1\",\"Y5\""},  // expected time 0 first
              {R"({"siri_sm_max_row_count": -2})", "\"Y5\",\"1\",\"36\""}})           // negative: all rows
-        EXPECT_EQ(value(cycle(*makeFeed(params)), "siri_sm_line_ref_array"), lines) << params;
+        EXPECT_EQ(valueOf(cycle(*makeFeed(params)), "siri_sm_line_ref_array"), lines) << params;
 
     // Connected without data: the header, and every list empty.
     root.write(kSiriSmOfflinePath,
@@ -177,7 +177,7 @@ TEST(SiriSmFeed, SortAndRowCountFromTheParametersAndAnAnswerWithoutVisits) {
                "</ResponseTimestamp><Status>true</Status></StopMonitoringDelivery></ServiceDelivery></Siri>");
     const SymbolPairs pairs = cycle(*makeFeed());
     ASSERT_EQ(pairs.size(), 26u);
-    EXPECT_EQ(value(pairs, "siri_sm_has_connection") + value(pairs, "siri_sm_has_data") + value(pairs, "siri_sm_status"),
+    EXPECT_EQ(valueOf(pairs, "siri_sm_has_connection") + valueOf(pairs, "siri_sm_has_data") + valueOf(pairs, "siri_sm_status"),
               "10true");
     for (size_t i = 6; i < pairs.size(); ++i) EXPECT_EQ(pairs[i].second, "") << pairs[i].first;
 }

@@ -6,13 +6,19 @@
 #include <algorithm>
 
 #include "feeds/transit/avms.h"
-#include "tests/feeds/transit/feed_cycle.h"
+#include "tests/support/feed_test.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/temp_root.h"
 
 namespace {
 
 using Parser = bool (*)(const std::string&, SymbolPairs&, std::string&);
+
+// The pairs with prefix put before each name.
+SymbolPairs prefixed(const std::string& prefix, SymbolPairs pairs) {
+    for (auto& pair : pairs) pair.first = prefix + pair.first;
+    return pairs;
+}
 
 }  // namespace
 

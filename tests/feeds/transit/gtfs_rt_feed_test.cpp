@@ -10,7 +10,7 @@
 #include "core/lookups.h"
 #include "gtfs_realtime.pb.h"
 #include "platform/clock.h"
-#include "tests/feeds/transit/feed_cycle.h"
+#include "tests/support/feed_test.h"
 #include "tests/support/hostile_input.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/sqlite_builder.h"
@@ -438,7 +438,7 @@ TEST_F(GtfsRtFeed, SeparateFeedsThatFailGiveOnlyTheirOwnListFromBefore) {
     const std::string listHeader = "id,label,license_plate,active,alerts\n";
 
     // The very first cycle, alerts down: everything else is fresh, no alert yet.
-    EXPECT_EQ(cycle(feed), (SymbolPairs{
+    EXPECT_EQ(cycle(feed, ""), (SymbolPairs{
         {"gtfs_rt_vehicle_id", "BUS-9"}, {"gtfs_rt_has_connection", "1"}, {"gtfs_trip_id", "T9"},
         {"gtfs_trip_schedule_relationship", "SCHEDULED"}, {"gtfs_rt_point_id_array", R"("P2")"},
         {"gtfs_rt_arrivals_array", "1767258120"}, {"gtfs_rt_departures_array", ""},
@@ -453,7 +453,7 @@ TEST_F(GtfsRtFeed, SeparateFeedsThatFailGiveOnlyTheirOwnListFromBefore) {
     EXPECT_EQ(feed.usableDataAt(), kNow);
 
     server.reply("/al", alertsSaying("Strike today"));
-    expectValues(cycle(feed), {{"gtfs_rt_alerts_header_text_array", R"("Strike today")"}});
+    expectValues(cycle(feed, ""), {{"gtfs_rt_alerts_header_text_array", R"("Strike today")"}});
     EXPECT_EQ(root.read(kGtfsVehicleListPath), listHeader + "BUS-9,,,1,1\nBUS-4,,,1,1");
 
     // Alerts down again while the vehicle has moved on to another trip.
@@ -462,9 +462,9 @@ TEST_F(GtfsRtFeed, SeparateFeedsThatFailGiveOnlyTheirOwnListFromBefore) {
     addVehicle(positions, "BUS-5", "T5");
     positions.mutable_entity(0)->mutable_vehicle()->mutable_trip()->set_trip_id("T4");
     server.reply("/vp", positions.SerializeAsString());
-    expectValues(cycle(feed), {{"gtfs_rt_has_connection", "1"}, {"gtfs_trip_id", "T4"},
-                               {"gtfs_rt_point_id_array", R"("P3")"},
-                               {"gtfs_rt_alerts_header_text_array", R"("Strike today")"}});
+    expectValues(cycle(feed, ""), {{"gtfs_rt_has_connection", "1"}, {"gtfs_trip_id", "T4"},
+                                   {"gtfs_rt_point_id_array", R"("P3")"},
+                                   {"gtfs_rt_alerts_header_text_array", R"("Strike today")"}});
     EXPECT_EQ(root.read(kGtfsVehicleListPath), listHeader + "BUS-9,,,1,1\nBUS-4,,,1,1\nBUS-5,,,0,1");
     EXPECT_EQ(feed.usableDataAt(), kNow + 20);
 
@@ -474,16 +474,16 @@ TEST_F(GtfsRtFeed, SeparateFeedsThatFailGiveOnlyTheirOwnListFromBefore) {
     server.reply("/vp", down, 503);
     server.reply("/tu", down, 503);
     server.reply("/al", alertsSaying("Strike over"));
-    expectValues(cycle(feed), {{"gtfs_rt_has_connection", "0"}, {"gtfs_trip_id", "T4"},
-                               {"gtfs_rt_point_id_array", R"("P3")"},
-                               {"gtfs_rt_alerts_header_text_array", R"("Strike over")"}});
+    expectValues(cycle(feed, ""), {{"gtfs_rt_has_connection", "0"}, {"gtfs_trip_id", "T4"},
+                                   {"gtfs_rt_point_id_array", R"("P3")"},
+                                   {"gtfs_rt_alerts_header_text_array", R"("Strike over")"}});
     EXPECT_EQ(feed.usableDataAt(), kNow + 20);
     const std::string list = root.read(kGtfsVehicleListPath);
     EXPECT_EQ(list, listHeader + "BUS-9,,,1,1\nBUS-4,,,1,1\nBUS-5,,,0,1");
 
     // Nothing came: nothing changes.
     server.reply("/al", down, 503);
-    EXPECT_EQ(cycle(feed), (SymbolPairs{{"gtfs_rt_vehicle_id", "BUS-9"}, {"gtfs_rt_has_connection", "0"}}));
+    EXPECT_EQ(cycle(feed, ""), (SymbolPairs{{"gtfs_rt_vehicle_id", "BUS-9"}, {"gtfs_rt_has_connection", "0"}}));
     EXPECT_EQ(root.read(kGtfsVehicleListPath), list);
     EXPECT_EQ(feed.usableDataAt(), kNow + 20);
 }

@@ -6,7 +6,7 @@
 
 #include "feeds/transit/gtfs_rt_feed.h"
 #include "feeds/transit/transit_cloud.h"
-#include "tests/feeds/transit/feed_cycle.h"
+#include "tests/support/feed_test.h"
 #include "tests/support/hostile_input.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/temp_root.h"

@@ -6,7 +6,7 @@
 #include <random>
 
 #include "feeds/transit/transit_cloud.h"
-#include "tests/feeds/transit/feed_cycle.h"
+#include "tests/support/feed_test.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/stub_server.h"
 #include "tests/support/temp_root.h"

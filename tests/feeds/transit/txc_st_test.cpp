@@ -5,7 +5,7 @@
 
 #include "feeds/transit/txc_st.h"
 #include "platform/clock.h"
-#include "tests/feeds/transit/feed_cycle.h"
+#include "tests/support/feed_test.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/sqlite_builder.h"
 #include "tests/support/temp_root.h"
