@@ -19,11 +19,11 @@
 #include <vector>
 
 #include "feeds/transit/gtfs_rt_feed.h"
-#include "feeds/transit/gtfs_rt_parser.h"
 #include "gtfs_realtime.pb.h"
 #include "platform/clock.h"
 #include "platform/debug.h"
 #include "platform/file_root.h"
+#include "tests/reference/gtfs_rt_reference_decoder.h"
 
 namespace {
 
@@ -179,8 +179,8 @@ void cycle(benchmark::State& state, Decoder decoder, bool vehicleList) {
             feed.parse(vehicle, reader.getVehiclePositions(), reader.getTripUpdates(reader.vehicleTripId()),
                        reader.getAlerts());
         } else {
-            GTFS::GTFS_RT_Parser parser(bytes);
-            feed.parse(vehicle, parser.getVehiclePositions(), parser.getTripUpdates(), parser.getAlerts());
+            GTFS::GtfsRtReferenceDecoder reference(bytes);
+            feed.parse(vehicle, reference.getVehiclePositions(), reference.getTripUpdates(), reference.getAlerts());
         }
         return feed.getExportPairs().size();
     };

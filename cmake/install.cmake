@@ -68,9 +68,9 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION devel)
 # The runner starts curl and reads the zone files; the installed headers
-# include jsoncpp's and RapidXML's, and the libraries link SQLite and protobuf.
+# include jsoncpp's and RapidXML's, and the libraries link SQLite.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-  "curl, ca-certificates, tzdata, pkg-config, libjsoncpp-dev, librapidxml-dev, libsqlite3-dev, libprotobuf-dev")
+  "curl, ca-certificates, tzdata, pkg-config, libjsoncpp-dev, librapidxml-dev, libsqlite3-dev")
 find_program(WEBSERVICES_DPKG_SHLIBDEPS dpkg-shlibdeps)
 if(WEBSERVICES_DPKG_SHLIBDEPS AND NOT DEFINED CPACK_DEBIAN_PACKAGE_SHLIBDEPS)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)  # the programs' own shared libraries, as dpkg finds them

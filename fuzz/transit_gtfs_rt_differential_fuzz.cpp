@@ -60,7 +60,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string bytes(reinterpret_cast<const char*>(data), size);
-    GTFS::GTFS_RT_Parser reference(bytes);
+    GTFS::GtfsRtReferenceDecoder reference(bytes);
     const auto positions = reference.getVehiclePositions();
     const auto updates = reference.getTripUpdates();
     const auto alerts = reference.getAlerts();

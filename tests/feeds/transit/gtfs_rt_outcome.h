@@ -8,8 +8,8 @@
 #include <string>
 #include <type_traits>
 
-#include "feeds/transit/gtfs_rt_parser.h"
 #include "feeds/transit/gtfs_rt_reader.h"
+#include "tests/reference/gtfs_rt_reference_decoder.h"
 
 namespace gtfs_rt_outcome {
 
@@ -95,10 +95,10 @@ inline std::string ofReader(const std::string& bytes, const std::string& vehicle
 
 // What the reader must give, from the reference decoder's records.
 inline std::string ofReference(const std::string& bytes, const std::string& vehicleId, bool allVehicles) {
-    GTFS::GTFS_RT_Parser parser(bytes);
-    if (!parser.isValidData()) return "refused\n";
-    const auto positions = parser.getVehiclePositions();
-    const auto updates = parser.getTripUpdates();
+    GTFS::GtfsRtReferenceDecoder reference(bytes);
+    if (!reference.isValidData()) return "refused\n";
+    const auto positions = reference.getVehiclePositions();
+    const auto updates = reference.getTripUpdates();
     std::string tripId, kept;
     bool found = false;
     for (const auto& position : positions) {
@@ -113,7 +113,7 @@ inline std::string ofReference(const std::string& bytes, const std::string& vehi
         const bool full = wanted(update, vehicleId, tripId);
         if (full || allVehicles) out += text(update, full);
     }
-    for (const auto& alert : parser.getAlerts()) out += text(alert);
+    for (const auto& alert : reference.getAlerts()) out += text(alert);
     return out;
 }
 

@@ -1,5 +1,5 @@
 // Conversion of the generated GTFS-Realtime messages into the decoder's records.
-#include "feeds/transit/gtfs_rt_parser.h"
+#include "tests/reference/gtfs_rt_reference_decoder.h"
 
 #include "gtfs_realtime.pb.h"
 
@@ -98,16 +98,17 @@ int fromOne(int wireValue) { return wireValue - 1; }
 
 }  // namespace
 
-GTFS_RT_Parser::GTFS_RT_Parser(const std::string& bytes) : m_message(std::make_unique<rt::FeedMessage>()) {
+GtfsRtReferenceDecoder::GtfsRtReferenceDecoder(const std::string& bytes)
+    : m_message(std::make_unique<rt::FeedMessage>()) {
     // Parsing partially and checking the required fields here keeps the
     // library from printing its own complaint about incomplete feeds.
     m_valid = m_message->ParsePartialFromString(bytes) && m_message->IsInitialized();
     if (!m_valid) m_message->Clear();
 }
 
-GTFS_RT_Parser::~GTFS_RT_Parser() = default;
+GtfsRtReferenceDecoder::~GtfsRtReferenceDecoder() = default;
 
-std::vector<VehiclePosition> GTFS_RT_Parser::getVehiclePositions() const {
+std::vector<VehiclePosition> GtfsRtReferenceDecoder::getVehiclePositions() const {
     std::vector<VehiclePosition> out;
     if (!m_valid) return out;
     for (const auto& entity : m_message->entity()) {
@@ -129,7 +130,7 @@ std::vector<VehiclePosition> GTFS_RT_Parser::getVehiclePositions() const {
     return out;
 }
 
-std::vector<TripUpdate> GTFS_RT_Parser::getTripUpdates() const {
+std::vector<TripUpdate> GtfsRtReferenceDecoder::getTripUpdates() const {
     std::vector<TripUpdate> out;
     if (!m_valid) return out;
     for (const auto& entity : m_message->entity()) {
@@ -148,7 +149,7 @@ std::vector<TripUpdate> GTFS_RT_Parser::getTripUpdates() const {
     return out;
 }
 
-std::vector<Alert> GTFS_RT_Parser::getAlerts() const {
+std::vector<Alert> GtfsRtReferenceDecoder::getAlerts() const {
     std::vector<Alert> out;
     if (!m_valid) return out;
     for (const auto& entity : m_message->entity()) {

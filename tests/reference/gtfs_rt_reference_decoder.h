@@ -17,13 +17,13 @@ class FeedMessage;
 namespace GTFS {
 
 // One decoded FeedMessage. Bytes that are not a complete, valid message
-// (required fields included) make an invalid parser whose lists are empty.
-class GTFS_RT_Parser {
+// (required fields included) make an invalid decoder whose lists are empty.
+class GtfsRtReferenceDecoder {
 public:
-    explicit GTFS_RT_Parser(const std::string& bytes);
-    ~GTFS_RT_Parser();
-    GTFS_RT_Parser(const GTFS_RT_Parser&) = delete;
-    GTFS_RT_Parser& operator=(const GTFS_RT_Parser&) = delete;
+    explicit GtfsRtReferenceDecoder(const std::string& bytes);
+    ~GtfsRtReferenceDecoder();
+    GtfsRtReferenceDecoder(const GtfsRtReferenceDecoder&) = delete;
+    GtfsRtReferenceDecoder& operator=(const GtfsRtReferenceDecoder&) = delete;
 
     bool isValidData() const { return m_valid; }
     // The entities of each kind, in feed order.
