@@ -175,7 +175,7 @@ void cycle(benchmark::State& state, Decoder decoder, bool vehicleList) {
         feed.updateModuleParmMap(CModuleParmMap(map));
         feed.readModuleParmMap();
         if (decoder == Decoder::kReader) {
-            GTFS::GTFS_RT_Reader reader(bytes, vehicle, vehicleList);
+            GTFS::GTFS_RT_Parser reader(bytes, vehicle, vehicleList);
             feed.parse(vehicle, reader.getVehiclePositions(), reader.getTripUpdates(reader.vehicleTripId()),
                        reader.getAlerts());
         } else {

@@ -1,4 +1,4 @@
-// Differential fuzzing of the GTFS-Realtime reader against the reference
+// Differential fuzzing of the GTFS-Realtime parser against the reference
 // decoder (the protobuf-lite generated classes): the same bytes must be
 // accepted or refused alike, give the same records for every field the feed
 // reads, and make the feed export the same pairs and the same vehicle list.
@@ -43,9 +43,9 @@ std::string exported(const std::string& vehicleId, bool vehicleList,
     return out + "list:\n" + content.str() + "\n";
 }
 
-[[noreturn]] void differ(const char* what, const std::string& reader, const std::string& reference) {
-    std::fprintf(stderr, "GTFS-Realtime reader and reference differ in %s\n--- reader:\n%s\n--- reference:\n%s\n", what,
-                 reader.c_str(), reference.c_str());
+[[noreturn]] void differ(const char* what, const std::string& parser, const std::string& reference) {
+    std::fprintf(stderr, "GTFS-Realtime parser and reference differ in %s\n--- parser:\n%s\n--- reference:\n%s\n", what,
+                 parser.c_str(), reference.c_str());
     std::abort();
 }
 
@@ -74,15 +74,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         vehicleId = updates[size % updates.size()].vehicle->id;
     const bool allVehicles = (size / 2) % 2 == 1 || vehicleId.empty();
 
-    const std::string fromReader = gtfs_rt_outcome::ofReader(bytes, vehicleId, allVehicles);
+    const std::string fromParser = gtfs_rt_outcome::ofParser(bytes, vehicleId, allVehicles);
     const std::string fromReference = gtfs_rt_outcome::ofReference(bytes, vehicleId, allVehicles);
-    if (fromReader != fromReference) differ("the records", fromReader, fromReference);
+    if (fromParser != fromReference) differ("the records", fromParser, fromReference);
     if (!reference.isValidData()) return 0;
 
-    GTFS::GTFS_RT_Reader reader(bytes, vehicleId, allVehicles);
-    const std::string pairsFromReader = exported(vehicleId, allVehicles, reader.getVehiclePositions(),
-                                                 reader.getTripUpdates(reader.vehicleTripId()), reader.getAlerts());
+    GTFS::GTFS_RT_Parser parser(bytes, vehicleId, allVehicles);
+    const std::string pairsFromParser = exported(vehicleId, allVehicles, parser.getVehiclePositions(),
+                                                 parser.getTripUpdates(parser.vehicleTripId()), parser.getAlerts());
     const std::string pairsFromReference = exported(vehicleId, allVehicles, positions, updates, alerts);
-    if (pairsFromReader != pairsFromReference) differ("the exported pairs", pairsFromReader, pairsFromReference);
+    if (pairsFromParser != pairsFromReference) differ("the exported pairs", pairsFromParser, pairsFromReference);
     return 0;
 }

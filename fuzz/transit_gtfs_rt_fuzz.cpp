@@ -1,4 +1,4 @@
-// Fuzzes the GTFS-Realtime reader and the feed's parse of whatever it reads,
+// Fuzzes the GTFS-Realtime parser and the feed's parse of whatever it reads,
 // and holds the vehicle list's alert index to the per-alert rule.
 #include <cstdint>
 #include <cstdlib>
@@ -18,15 +18,15 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string bytes(reinterpret_cast<const char*>(data), size);
     // The first vehicle with a position, or none (which writes the vehicle list).
-    const auto everyVehicle = GTFS::GTFS_RT_Reader(bytes, "", true).getVehiclePositions();
+    const auto everyVehicle = GTFS::GTFS_RT_Parser(bytes, "", true).getVehiclePositions();
     const std::string vehicleId = everyVehicle.empty() ? "" : everyVehicle.front().vehicle.id;
-    GTFS::GTFS_RT_Reader reader(bytes, vehicleId, vehicleId.empty() || size % 2 == 1);
+    GTFS::GTFS_RT_Parser parser(bytes, vehicleId, vehicleId.empty() || size % 2 == 1);
     GTFS_RT_FeedImpl feed("");
-    const auto tripUpdates = reader.getTripUpdates(reader.vehicleTripId());
-    feed.parse(vehicleId, reader.getVehiclePositions(), tripUpdates, reader.getAlerts());
+    const auto tripUpdates = parser.getTripUpdates(parser.vehicleTripId());
+    feed.parse(vehicleId, parser.getVehiclePositions(), tripUpdates, parser.getAlerts());
 
     // Every alert counts as active, so that the fixed clock hides no entity.
-    const auto& alerts = reader.getAlerts();
+    const auto& alerts = parser.getAlerts();
     const AlertIndex index(alerts, std::vector<bool>(alerts.size(), true));
     std::vector<GTFS::TripUpdate> trips(tripUpdates.begin(), tripUpdates.end());
     trips.emplace_back();  // a vehicle without a trip

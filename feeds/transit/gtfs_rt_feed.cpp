@@ -285,39 +285,39 @@ int GTFS_RT_FeedImpl::downloadData(std::string curlParams) {
         const bool allVehicles = m_vehicleList || vehicleId.empty();
         size_t positionCount = 0, tripUpdateCount = 0;  // entities in this cycle's downloads
         bool anyCame = false, anyFailed = false;
-        // Downloads and reads one feed and hands the reader to take; a failed
+        // Downloads and reads one feed and hands the parser to take; a failed
         // download (logged) or a reading that shutdown stopped hands nothing.
         auto read = [&](const std::string& url, const char* urlKey, auto take) {
             std::string bytes = getData(url, urlKey, curlParams);
-            GTFS::GTFS_RT_Reader reader(bytes, vehicleId, allVehicles, &stopFlag());
-            if (reader.stopped() || !usable(reader, bytes)) {
+            GTFS::GTFS_RT_Parser parser(bytes, vehicleId, allVehicles, &stopFlag());
+            if (parser.stopped() || !usable(parser, bytes)) {
                 anyFailed = true;
                 return;
             }
             anyCame = true;
-            take(reader);
+            take(parser);
         };
         // Each list is replaced only by a download that came; the old one is
         // freed first, so that two city-sized lists are never held at once.
-        auto takePositions = [&](GTFS::GTFS_RT_Reader& reader) {
+        auto takePositions = [&](GTFS::GTFS_RT_Parser& parser) {
             release(m_positions);
-            m_positions = reader.getVehiclePositions();
-            positionCount = reader.vehiclePositionCount();
+            m_positions = parser.getVehiclePositions();
+            positionCount = parser.vehiclePositionCount();
         };
-        auto takeTripUpdates = [&](GTFS::GTFS_RT_Reader& reader, const std::string& tripId) {
+        auto takeTripUpdates = [&](GTFS::GTFS_RT_Parser& parser, const std::string& tripId) {
             release(m_tripUpdates);
-            m_tripUpdates = reader.getTripUpdates(tripId);
-            tripUpdateCount = reader.tripUpdateCount();
+            m_tripUpdates = parser.getTripUpdates(tripId);
+            tripUpdateCount = parser.tripUpdateCount();
         };
-        auto takeAlerts = [&](GTFS::GTFS_RT_Reader& reader) {
+        auto takeAlerts = [&](GTFS::GTFS_RT_Parser& parser) {
             release(m_alerts);
-            m_alerts = reader.takeAlerts();
+            m_alerts = parser.takeAlerts();
         };
         if (!m_url.empty()) {
-            read(m_url, "gtfs_rt_url", [&](GTFS::GTFS_RT_Reader& reader) {
-                takePositions(reader);
-                takeTripUpdates(reader, reader.vehicleTripId());
-                takeAlerts(reader);
+            read(m_url, "gtfs_rt_url", [&](GTFS::GTFS_RT_Parser& parser) {
+                takePositions(parser);
+                takeTripUpdates(parser, parser.vehicleTripId());
+                takeAlerts(parser);
             });
         } else {
             // The vehicle's trip, from its position (the last one that came),
@@ -325,7 +325,7 @@ int GTFS_RT_FeedImpl::downloadData(std::string curlParams) {
             if (!m_vehiclePositionUrl.empty()) read(m_vehiclePositionUrl, "gtfs_rt_vehicle_position_url", takePositions);
             const std::string vehicleTripId = tripOfVehicle(m_positions, vehicleId);
             if (!m_tripUpdateUrl.empty() && !stopRequested())
-                read(m_tripUpdateUrl, "gtfs_rt_trip_update_url", [&](GTFS::GTFS_RT_Reader& reader) { takeTripUpdates(reader, vehicleTripId); });
+                read(m_tripUpdateUrl, "gtfs_rt_trip_update_url", [&](GTFS::GTFS_RT_Parser& parser) { takeTripUpdates(parser, vehicleTripId); });
             if (!m_alertUrl.empty() && !stopRequested()) read(m_alertUrl, "gtfs_rt_alert_url", takeAlerts);
         }
         if (stopRequested()) return 1;
@@ -358,8 +358,8 @@ int GTFS_RT_FeedImpl::downloadData(std::string curlParams) {
     }
 }
 
-bool GTFS_RT_FeedImpl::usable(const GTFS::GTFS_RT_Reader& reader, const std::string& bytes) {
-    if (reader.isValidData()) return true;
+bool GTFS_RT_FeedImpl::usable(const GTFS::GTFS_RT_Parser& parser, const std::string& bytes) {
+    if (parser.isValidData()) return true;
     logLine(16, "GTFS_RT_FeedImpl::parse: Could not parse response from curl - invalid: ", printablePreview(bytes));
     return false;
 }

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "core/data_feed.h"
-#include "feeds/transit/gtfs_rt_reader.h"
+#include "feeds/transit/gtfs_rt_parser.h"
 #include "platform/file_root.h"
 
 // Static timetable (table stop_time) and the CSV list of the feed's vehicles.
@@ -109,7 +109,7 @@ private:
                           const std::vector<bool>& activeAlerts);
     // True when the download is a valid feed. Anything else (nothing came:
     // refused, HTTP error without a body, over the cap; or not a feed) is logged.
-    static bool usable(const GTFS::GTFS_RT_Reader& reader, const std::string& bytes);
+    static bool usable(const GTFS::GTFS_RT_Parser& parser, const std::string& bytes);
 
     std::string m_url;
     std::string m_vehiclePositionUrl;

@@ -1,5 +1,5 @@
 // Records of a GTFS-Realtime feed as the feed reads them: plain values,
-// produced by the reader (and by the reference decoder the tests compare it with).
+// produced by the feed's parser (and by the reference decoder the tests compare it with).
 #pragma once
 
 #include <cstdint>

@@ -1,7 +1,7 @@
 // Reference decoder of GTFS-Realtime feeds: the protobuf-lite generated
 // classes decode the whole FeedMessage, then every entity becomes a record.
-// The feed reads with GTFS_RT_Reader; the tests, the differential fuzz target
-// and the benchmarks hold the reader to this decoder's decisions and records.
+// The feed reads with GTFS_RT_Parser; the tests, the differential fuzz target
+// and the benchmarks hold it to this decoder's decisions and records.
 #pragma once
 
 #include <memory>

@@ -164,7 +164,7 @@ TEST(Time2038, GtfsTimesStayWholeAndStaticTimesFallOnTheDay) {
     alert->mutable_alert()->mutable_header_text()->add_translation()->set_text("Works");
     const std::string bytes = feed.SerializeAsString();
 
-    GTFS::GTFS_RT_Reader reader(bytes, "V1", false);
+    GTFS::GTFS_RT_Parser reader(bytes, "V1", false);
     ASSERT_TRUE(reader.isValidData());
     const auto updates = reader.getTripUpdates("T1");
     ASSERT_EQ(updates.size(), 1u);

@@ -1,14 +1,14 @@
-// The reader held to the reference decoder: what a reading gives the feed
+// The parser held to the reference decoder: what a reading gives the feed
 // (decision, counts, the records it keeps, each field the feed reads) as one
-// text, once from the reader and once as the reference decoder says it must be.
-// Used by the reader's tests and by the differential fuzz target.
+// text, once from the parser and once as the reference decoder says it must be.
+// Used by the parser's tests and by the differential fuzz target.
 #pragma once
 
 #include <optional>
 #include <string>
 #include <type_traits>
 
-#include "feeds/transit/gtfs_rt_reader.h"
+#include "feeds/transit/gtfs_rt_parser.h"
 #include "tests/reference/gtfs_rt_reference_decoder.h"
 
 namespace gtfs_rt_outcome {
@@ -74,26 +74,26 @@ inline std::string text(const GTFS::Alert& alert) {
     return out;
 }
 
-// A trip update the reader builds in full for this vehicle and trip.
+// A trip update the parser builds in full for this vehicle and trip.
 inline bool wanted(const GTFS::TripUpdate& update, const std::string& vehicleId, const std::string& tripId) {
     return (!tripId.empty() && update.trip.trip_id == tripId) ||
            (!vehicleId.empty() && update.vehicle && update.vehicle->id == vehicleId);
 }
 
-// What the reader gives the feed for these bytes.
-inline std::string ofReader(const std::string& bytes, const std::string& vehicleId, bool allVehicles) {
-    GTFS::GTFS_RT_Reader reader(bytes, vehicleId, allVehicles);
-    if (!reader.isValidData()) return "refused\n";
-    const std::string tripId = reader.vehicleTripId();
-    std::string out = "accepted: " + std::to_string(reader.vehiclePositionCount()) + " positions, " +
-                      std::to_string(reader.tripUpdateCount()) + " trip updates, vehicle trip '" + tripId + "'\n";
-    for (const auto& position : reader.getVehiclePositions()) out += text(position);
-    for (const auto& update : reader.getTripUpdates(tripId)) out += text(update, wanted(update, vehicleId, tripId));
-    for (const auto& alert : reader.getAlerts()) out += text(alert);
+// What the parser gives the feed for these bytes.
+inline std::string ofParser(const std::string& bytes, const std::string& vehicleId, bool allVehicles) {
+    GTFS::GTFS_RT_Parser parser(bytes, vehicleId, allVehicles);
+    if (!parser.isValidData()) return "refused\n";
+    const std::string tripId = parser.vehicleTripId();
+    std::string out = "accepted: " + std::to_string(parser.vehiclePositionCount()) + " positions, " +
+                      std::to_string(parser.tripUpdateCount()) + " trip updates, vehicle trip '" + tripId + "'\n";
+    for (const auto& position : parser.getVehiclePositions()) out += text(position);
+    for (const auto& update : parser.getTripUpdates(tripId)) out += text(update, wanted(update, vehicleId, tripId));
+    for (const auto& alert : parser.getAlerts()) out += text(alert);
     return out;
 }
 
-// What the reader must give, from the reference decoder's records.
+// What the parser must give, from the reference decoder's records.
 inline std::string ofReference(const std::string& bytes, const std::string& vehicleId, bool allVehicles) {
     GTFS::GtfsRtReferenceDecoder reference(bytes);
     if (!reference.isValidData()) return "refused\n";

@@ -1,7 +1,7 @@
-// The one-pass GTFS-Realtime reader against the reference decoder: the same
+// The one-pass GTFS-Realtime parser against the reference decoder: the same
 // decision and the same records on feeds built with the generated classes and
 // on hand-made wire bytes at every edge of the format.
-#include "feeds/transit/gtfs_rt_reader.h"
+#include "feeds/transit/gtfs_rt_parser.h"
 
 #include <gtest/gtest.h>
 
@@ -53,7 +53,7 @@ rt::FeedMessage newFeed() {
     return feed;
 }
 
-// Trip updates first, then positions: the reader learns the vehicle's trip last.
+// Trip updates first, then positions: the parser learns the vehicle's trip last.
 std::string fleet(int vehicles) {
     rt::FeedMessage feed = newFeed();
     for (int i = 0; i < vehicles; ++i) {
@@ -90,7 +90,7 @@ struct Case {
 
 }  // namespace
 
-TEST(GtfsRtReader, DecidesAndReadsLikeTheReferenceDecoder) {
+TEST(GtfsRtParser, DecidesAndReadsLikeTheReferenceDecoder) {
     const std::string agency = readTestData("transit/gtfs_rt_combined.pb");
     // Each singular message given in parts: the header's version, the
     // position's coordinates, the trip update's trip, vehicle and stops, the
@@ -159,16 +159,16 @@ TEST(GtfsRtReader, DecidesAndReadsLikeTheReferenceDecoder) {
             SCOPED_TRACE(std::string(c.name) + (allVehicles ? ", every vehicle" : ", one vehicle"));
             const std::string reference = gtfs_rt_outcome::ofReference(c.bytes, c.vehicleId, allVehicles);
             EXPECT_EQ(reference != "refused\n", c.accepted) << "the case itself is wrong";
-            EXPECT_EQ(gtfs_rt_outcome::ofReader(c.bytes, c.vehicleId, allVehicles), reference);
+            EXPECT_EQ(gtfs_rt_outcome::ofParser(c.bytes, c.vehicleId, allVehicles), reference);
         }
     }
 }
 
 // Without the vehicle list only the vehicle's own records are built; the
 // counts still tell the feed that the feed had vehicles.
-TEST(GtfsRtReader, BuildsOnlyTheVehiclesRecordsUnlessEveryVehicleIsWanted) {
+TEST(GtfsRtParser, BuildsOnlyTheVehiclesRecordsUnlessEveryVehicleIsWanted) {
     const std::string bytes = fleet(50);
-    GTFS::GTFS_RT_Reader one(bytes, "V7", false);
+    GTFS::GTFS_RT_Parser one(bytes, "V7", false);
     ASSERT_TRUE(one.isValidData());
     EXPECT_EQ(one.vehiclePositionCount(), 50u);
     EXPECT_EQ(one.tripUpdateCount(), 50u);
@@ -178,18 +178,18 @@ TEST(GtfsRtReader, BuildsOnlyTheVehiclesRecordsUnlessEveryVehicleIsWanted) {
     ASSERT_EQ(updates.size(), 1u);
     EXPECT_EQ(updates[0].stop_time_updates.size(), 3u);
 
-    GTFS::GTFS_RT_Reader every(bytes, "V7", true);
+    GTFS::GTFS_RT_Parser every(bytes, "V7", true);
     EXPECT_EQ(every.getVehiclePositions().size(), 50u);
     EXPECT_EQ(every.getTripUpdates("T7").size(), 50u);
 }
 
 // Shutdown stops a long reading, and what was read of the feed is not taken for one.
-TEST(GtfsRtReader, StopsReadingWhenShutdownAsks) {
+TEST(GtfsRtParser, StopsReadingWhenShutdownAsks) {
     const std::string bytes = fleet(600);  // 1,200 entities
     std::atomic<bool> stop{false};
-    EXPECT_TRUE(GTFS::GTFS_RT_Reader(bytes, "V7", true, &stop).isValidData());
+    EXPECT_TRUE(GTFS::GTFS_RT_Parser(bytes, "V7", true, &stop).isValidData());
     stop = true;
-    GTFS::GTFS_RT_Reader stopped(bytes, "V7", true, &stop);
+    GTFS::GTFS_RT_Parser stopped(bytes, "V7", true, &stop);
     EXPECT_TRUE(stopped.stopped());
     EXPECT_FALSE(stopped.isValidData());
     EXPECT_EQ(stopped.vehiclePositionCount() + stopped.getVehiclePositions().size(), 0u);

@@ -1,4 +1,4 @@
-// Reader of GTFS-Realtime feeds: walks the protocol-buffer bytes of one
+// The feed's decoder of GTFS-Realtime feeds: walks the protocol-buffer bytes of one
 // FeedMessage once and keeps only what the feed uses, so a city-sized feed
 // costs neither a copy of itself in objects nor the allocator's time.
 #pragma once
@@ -19,20 +19,20 @@ namespace GTFS {
 // protobuf-lite parses into a complete FeedMessage of our schema: the wire
 // format, unknown fields and extensions, groups, nesting depth, required
 // fields, and a singular message field given twice merged, not replaced.
-// Refused bytes make an invalid reader whose counts are 0 and lists empty.
+// Refused bytes make an invalid parser whose counts are 0 and lists empty.
 //
 // The records hold the fields the feed reads, named with each getter; the
 // other fields keep their defaults. Nothing is copied out of the bytes until
-// a getter asks, and the bytes must outlive the reader.
-class GTFS_RT_Reader {
+// a getter asks, and the bytes must outlive the parser.
+class GTFS_RT_Parser {
 public:
     // vehicleId: the vehicle whose position and trip updates are wanted ("" for
     // none). allVehicles: also every position and every trip update's ids, for
     // the vehicle list. stop, when given, is polled as the entities are read:
     // once it is true the reading ends, invalid and stopped().
-    GTFS_RT_Reader(std::string_view bytes, const std::string& vehicleId, bool allVehicles,
+    GTFS_RT_Parser(std::string_view bytes, const std::string& vehicleId, bool allVehicles,
                    const std::atomic<bool>* stop = nullptr);
-    GTFS_RT_Reader(std::string&& bytes, const std::string& vehicleId, bool allVehicles,
+    GTFS_RT_Parser(std::string&& bytes, const std::string& vehicleId, bool allVehicles,
                    const std::atomic<bool>* stop = nullptr) = delete;
 
     bool isValidData() const { return m_valid; }

@@ -1,7 +1,7 @@
 // One pass over a FeedMessage's wire format. Every message of the schema is
 // walked and checked as protobuf-lite checks it, so both accept and refuse the
 // same bytes; only the fields the feed reads are kept, as views into the bytes.
-#include "feeds/transit/gtfs_rt_reader.h"
+#include "feeds/transit/gtfs_rt_parser.h"
 
 #include <algorithm>
 #include <climits>
@@ -575,7 +575,7 @@ TripUpdate readFullTripUpdate(std::string_view entity) {
 
 }  // namespace
 
-GTFS_RT_Reader::GTFS_RT_Reader(std::string_view bytes, const std::string& vehicleId, bool allVehicles,
+GTFS_RT_Parser::GTFS_RT_Parser(std::string_view bytes, const std::string& vehicleId, bool allVehicles,
                                const std::atomic<bool>* stop)
     : m_bytes(bytes), m_vehicleId(vehicleId), m_allVehicles(allVehicles), m_stop(stop) {
     m_valid = readFeed();
@@ -587,7 +587,7 @@ GTFS_RT_Reader::GTFS_RT_Reader(std::string_view bytes, const std::string& vehicl
     }
 }
 
-bool GTFS_RT_Reader::readFeed() {
+bool GTFS_RT_Parser::readFeed() {
     Input in(m_bytes, 0);
     bool hasHeader = false, hasVersion = false;  // both required
     const bool ok = readFields(in, [&](uint32_t tag) {
@@ -608,7 +608,7 @@ bool GTFS_RT_Reader::readFeed() {
     return ok && hasHeader && hasVersion;
 }
 
-bool GTFS_RT_Reader::readEntity(std::string_view entity) {
+bool GTFS_RT_Parser::readEntity(std::string_view entity) {
     Input in(entity, kEntityDepth);
     std::string_view id;
     bool hasId = false;  // required
@@ -657,14 +657,14 @@ bool GTFS_RT_Reader::readEntity(std::string_view entity) {
     return true;
 }
 
-std::string GTFS_RT_Reader::vehicleTripId() const {
+std::string GTFS_RT_Parser::vehicleTripId() const {
     if (m_vehicleId.empty()) return "";
     for (const auto& position : m_positions)
         if (position.vehicleId == m_vehicleId) return std::string(position.tripId);
     return "";
 }
 
-std::vector<VehiclePosition> GTFS_RT_Reader::getVehiclePositions() const {
+std::vector<VehiclePosition> GTFS_RT_Parser::getVehiclePositions() const {
     std::vector<VehiclePosition> out;
     out.reserve(m_positions.size());
     for (const auto& entry : m_positions) {
@@ -679,7 +679,7 @@ std::vector<VehiclePosition> GTFS_RT_Reader::getVehiclePositions() const {
     return out;
 }
 
-std::vector<TripUpdate> GTFS_RT_Reader::getTripUpdates(const std::string& tripId) const {
+std::vector<TripUpdate> GTFS_RT_Parser::getTripUpdates(const std::string& tripId) const {
     std::vector<TripUpdate> out;
     if (m_allVehicles) out.reserve(m_tripUpdates.size());
     for (const auto& entry : m_tripUpdates) {
