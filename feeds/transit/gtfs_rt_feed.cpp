@@ -424,7 +424,7 @@ bool GTFS_RT_FeedImpl::getAlertTimeValidity(const std::vector<GTFS::TimeRange>& 
 }
 
 bool GTFS_RT_FeedImpl::getAlertEntityValidity(const std::vector<GTFS::EntitySelector>& informedEntities,
-                                              const GTFS::TripUpdate& tripUpdate, const std::string& alertId) const {
+                                              const GTFS::TripUpdate& tripUpdate, const std::string& alertId) {
     if (informedEntities.empty()) return true;
     for (const auto& entity : informedEntities) {
         if (entity.route_id) {
@@ -495,6 +495,91 @@ void GTFS_RT_FeedImpl::writeVehicleList(const std::vector<GTFS::VehiclePosition>
         logLine(8, "GTFS_RT_FeedImpl::parse: could not write the vehicle list to ", path, ": ", std::strerror(errno));
 }
 
+GtfsTripChoice chooseVehicleTrip(const std::string& vehicleId, const std::vector<GTFS::VehiclePosition>& vehiclePositions,
+                                 const std::vector<GTFS::TripUpdate>& tripUpdates) {
+    GtfsTripChoice choice;
+    // The vehicle's own position report names its trip and how far along it is.
+    for (const auto& vehicle : vehiclePositions) {
+        if (vehicle.vehicle.id != vehicleId) continue;
+        choice.positionFound = true;
+        choice.positionTripId = vehicle.trip.trip_id;
+        choice.currentStopSequence = vehicle.current_stop_sequence;
+        choice.currentStatusPresent = vehicle.current_status.has_value();
+        break;
+    }
+    // An empty trip id names no trip: without one, only a trip update that
+    // names this vehicle is ours.
+    const std::string& tripId = choice.positionTripId;
+    for (const auto& update : tripUpdates) {
+        if (!tripId.empty() && update.trip.trip_id == tripId) {
+            choice.update = &update;
+            break;
+        }
+        if (tripId.empty() && update.vehicle && update.vehicle->id == vehicleId) {
+            choice.update = &update;
+            choice.updateNamesVehicle = true;
+            break;
+        }
+    }
+    return choice;
+}
+
+GtfsTripSelection selectTripStops(const GtfsTripChoice& choice, const std::vector<StaticStopTime>& statics,
+                                  const std::function<std::string(const std::string& stopId)>& pointOf,
+                                  const std::vector<GTFS::Alert>& alerts, const std::vector<bool>& activeAlerts,
+                                  int64_t now) {
+    GtfsTripSelection out;
+    const GTFS::TripUpdate none{};
+    const GTFS::TripUpdate& trip = choice.update ? *choice.update : none;
+    const std::string& takenTripId = trip.trip.trip_id;
+    const std::optional<uint32_t>& currentStopSequence = choice.currentStopSequence;
+    const bool skipBehind = currentStopSequence && choice.currentStatusPresent;
+    auto leaveOut = [&] {
+        if (!out.stops.empty()) out.stops.emplace_back();
+    };
+    for (const auto& update : trip.stop_time_updates) {
+        if (skipBehind && update.stop_sequence && *update.stop_sequence < *currentStopSequence) {
+            leaveOut();
+            continue;
+        }
+        std::string pointId;
+        if (update.stop_id) {
+            pointId = pointOf(*update.stop_id);
+            logLine(2, "GTFS_RT_FeedImpl::parse: matched GTFS Stop ID ", *update.stop_id, " to point ID ", pointId);
+        } else if (update.stop_sequence && !takenTripId.empty()) {
+            logLine(2, "GTFS_RT_FeedImpl::parse: looking up stop in static database for trip ID ", takenTripId,
+                    " and stop sequence ", *update.stop_sequence);
+            for (const auto& row : statics) {
+                if (static_cast<int64_t>(row.stop_sequence) == *update.stop_sequence && row.trip_id == takenTripId) {
+                    pointId = pointOf(row.stop_id);
+                    logLine(2, "GTFS_RT_FeedImpl::parse: matched point ID ", pointId);
+                    break;
+                }
+            }
+        } else {
+            logLine(2, "GTFS_RT_FeedImpl::parse: no stop ID or stop sequence for this stop");
+            leaveOut();
+            continue;
+        }
+
+        bool found = false;
+        const int64_t arrival = stopTime(update.arrival, true, update, takenTripId, statics, found);
+        const int64_t departure = stopTime(update.departure, false, update, takenTripId, statics, found);
+        if (found) out.hasData = true;
+        if (!currentStopSequence && arrival >= 1 && arrival < now) {
+            leaveOut();
+            continue;
+        }
+        out.stops.push_back(GtfsTripStop{pointId, arrival, departure, update.schedule_relationship});
+    }
+
+    // Only the alerts that concern the trip are translated: a city's feed may hold thousands.
+    for (size_t i = 0; i < alerts.size(); ++i)
+        if (activeAlerts[i] && GTFS_RT_FeedImpl::getAlertEntityValidity(alerts[i].informed_entities, trip, alerts[i].id))
+            appendTranslations(alerts[i], out.alerts);
+    return out;
+}
+
 int GTFS_RT_FeedImpl::parse(const std::string& feedVehicleId, const std::vector<GTFS::VehiclePosition>& vehiclePositions,
                             const std::vector<GTFS::TripUpdate>& tripUpdates, const std::vector<GTFS::Alert>& alerts) {
     // Whether each alert is active now, decided once for the list and the trip.
@@ -509,105 +594,43 @@ int GTFS_RT_FeedImpl::parse(const std::string& feedVehicleId, const std::vector<
         return 1;
     }
 
-    // The vehicle's own position report names its trip and how far along it is.
-    std::string tripId;
-    std::optional<uint32_t> currentStopSequence;
-    bool currentStatusPresent = false;
-    for (const auto& vehicle : vehiclePositions) {
-        if (vehicle.vehicle.id != feedVehicleId) continue;
-        tripId = vehicle.trip.trip_id;
-        currentStopSequence = vehicle.current_stop_sequence;
-        currentStatusPresent = vehicle.current_status.has_value();
-        logLine(2, "GTFS_RT_FeedImpl::parse: Found vehicle ID in feed - associated trip ID is ", tripId);
-        addPair("gtfs_trip_id", tripId);
-        break;
+    const GtfsTripChoice choice = chooseVehicleTrip(feedVehicleId, vehiclePositions, tripUpdates);
+    if (choice.positionFound) {
+        logLine(2, "GTFS_RT_FeedImpl::parse: Found vehicle ID in feed - associated trip ID is ", choice.positionTripId);
+        addPair("gtfs_trip_id", choice.positionTripId);
     }
-
-    // An empty trip id names no trip: without one, only a trip update that
-    // names this vehicle is ours.
-    const GTFS::TripUpdate* taken = nullptr;
-    for (const auto& update : tripUpdates) {
-        if (!tripId.empty() && update.trip.trip_id == tripId) {
-            logLine(2, "GTFS_RT_FeedImpl::parse: Found trip ID in trip updates");
-            taken = &update;
-            break;
-        }
-        if (tripId.empty() && update.vehicle && update.vehicle->id == feedVehicleId) {
-            logLine(2, "GTFS_RT_FeedImpl::parse: Found vehicle ID in trip updates");
-            addPair("gtfs_trip_id", update.trip.trip_id);
-            taken = &update;
-            break;
-        }
+    if (choice.update && !choice.updateNamesVehicle) logLine(2, "GTFS_RT_FeedImpl::parse: Found trip ID in trip updates");
+    if (choice.update && choice.updateNamesVehicle) {
+        logLine(2, "GTFS_RT_FeedImpl::parse: Found vehicle ID in trip updates");
+        addPair("gtfs_trip_id", choice.update->trip.trip_id);
     }
-    const GTFS::TripUpdate none{};
-    const GTFS::TripUpdate& trip = taken ? *taken : none;
-    const std::string& takenTripId = trip.trip.trip_id;
-    addPair("gtfs_trip_schedule_relationship", tripScheduleRelationshipName(trip.trip.schedule_relationship));
+    const std::string tripId = choice.update ? choice.update->trip.trip_id : "";
+    addPair("gtfs_trip_schedule_relationship",
+            tripScheduleRelationshipName(choice.update ? choice.update->trip.schedule_relationship : GTFS::TRIP_SCHEDULED));
 
     CPointDataLookup points(rootedPath(kVornDatabasePath));
-    const std::vector<StaticStopTime> statics = getStaticRecords(takenTripId);
-    const int64_t now = wallClockSeconds();
-    const bool skipBehind = currentStopSequence && currentStatusPresent;
+    const std::vector<StaticStopTime> statics = getStaticRecords(tripId);
+    const GtfsTripSelection selection = selectTripStops(
+        choice, statics, [&](const std::string& stopId) { return points.LookupPoint(stopId, kStopIdAttribute); },
+        alerts, activeAlerts, wallClockSeconds());
 
     ListBuilder pointIds, arrivals, departures, relationships;
-    bool written = false;
-    bool hasData = false;
-    // A stop left out after the first written one keeps its place as an empty
-    // element, so the four lists stay aligned with one another.
-    auto leaveOut = [&] {
-        if (!written) return;
-        pointIds.addBare("");
-        arrivals.addBare("");
-        departures.addBare("");
-        relationships.addBare("");
-    };
-    for (const auto& update : trip.stop_time_updates) {
-        if (skipBehind && update.stop_sequence && *update.stop_sequence < *currentStopSequence) {
-            leaveOut();
+    for (const auto& stop : selection.stops) {
+        if (!stop) {
+            pointIds.addBare("");
+            arrivals.addBare("");
+            departures.addBare("");
+            relationships.addBare("");
             continue;
         }
-        std::string pointId;
-        if (update.stop_id) {
-            pointId = points.LookupPoint(*update.stop_id, kStopIdAttribute);
-            logLine(2, "GTFS_RT_FeedImpl::parse: matched GTFS Stop ID ", *update.stop_id, " to point ID ", pointId);
-        } else if (update.stop_sequence && !takenTripId.empty()) {
-            logLine(2, "GTFS_RT_FeedImpl::parse: looking up stop in static database for trip ID ", takenTripId,
-                    " and stop sequence ", *update.stop_sequence);
-            for (const auto& row : statics) {
-                if (static_cast<int64_t>(row.stop_sequence) == *update.stop_sequence && row.trip_id == takenTripId) {
-                    pointId = points.LookupPoint(row.stop_id, kStopIdAttribute);
-                    logLine(2, "GTFS_RT_FeedImpl::parse: matched point ID ", pointId);
-                    break;
-                }
-            }
-        } else {
-            logLine(2, "GTFS_RT_FeedImpl::parse: no stop ID or stop sequence for this stop");
-            leaveOut();
-            continue;
-        }
-
-        bool found = false;
-        const int64_t arrival = stopTime(update.arrival, true, update, takenTripId, statics, found);
-        const int64_t departure = stopTime(update.departure, false, update, takenTripId, statics, found);
-        if (found) hasData = true;
-        if (!currentStopSequence && arrival >= 1 && arrival < now) {
-            leaveOut();
-            continue;
-        }
-        pointIds.add(pointId);
-        arrivals.addBare(timeElement(arrival));
-        departures.addBare(timeElement(departure));
-        relationships.add(stopScheduleRelationshipName(update.schedule_relationship));
-        written = true;
+        pointIds.add(stop->pointId);
+        arrivals.addBare(timeElement(stop->arrival));
+        departures.addBare(timeElement(stop->departure));
+        relationships.add(stopScheduleRelationshipName(stop->scheduleRelationship));
     }
 
     ListBuilder cause, causeDetail, effect, effectDetail, url, header, description, ttsHeader, ttsDescription, severity;
-    // Only the alerts that concern the trip are translated: a city's feed may hold thousands.
-    std::vector<TranslatedAlert> shown;
-    for (size_t i = 0; i < alerts.size(); ++i)
-        if (activeAlerts[i] && getAlertEntityValidity(alerts[i].informed_entities, trip, alerts[i].id))
-            appendTranslations(alerts[i], shown);
-    for (const auto& alert : shown) {
+    for (const auto& alert : selection.alerts) {
         logLine(2, "GTFS_RT_FeedImpl::parse: adding alert ", alert.id, " to output");
         cause.addBare(std::to_string(alert.cause));
         causeDetail.add(alert.cause_detail);
@@ -635,6 +658,6 @@ int GTFS_RT_FeedImpl::parse(const std::string& feedVehicleId, const std::vector<
     addPair("gtfs_rt_alerts_tts_header_text_array", ttsHeader.str());
     addPair("gtfs_rt_alerts_tts_description_text_array", ttsDescription.str());
     addPair("gtfs_rt_alerts_severity_level_array", severity.str());
-    addPair("gtfs_rt_has_data", hasData ? "1" : "0");
+    addPair("gtfs_rt_has_data", selection.hasData ? "1" : "0");
     return 1;
 }

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -78,6 +80,48 @@ private:
     std::unordered_map<std::string_view, std::vector<TripSelector>> m_byTrip;  // one alert's together
 };
 
+// One stop of the vehicle's trip as shown; times are POSIX seconds, 0 for none.
+struct GtfsTripStop {
+    std::string pointId;
+    int64_t arrival = 0;
+    int64_t departure = 0;
+    int scheduleRelationship = GTFS::STOP_SCHEDULED;
+};
+
+// Which trip is the vehicle's: the one its position names, else (when the
+// position names none) a trip update that names the vehicle.
+struct GtfsTripChoice {
+    bool positionFound = false;  // the vehicle's own position is in the feed
+    std::string positionTripId;  // the trip it names, "" for none
+    std::optional<uint32_t> currentStopSequence;
+    bool currentStatusPresent = false;
+    const GTFS::TripUpdate* update = nullptr;  // into the trip updates; nullptr when none is the vehicle's
+    bool updateNamesVehicle = false;           // found by its vehicle descriptor
+};
+
+// The chosen trip's stops still ahead and the alerts that concern it.
+struct GtfsTripSelection {
+    // From the first stop shown on; a stop left out after it keeps its place
+    // as nullopt, so that lists built from them stay aligned.
+    std::vector<std::optional<GtfsTripStop>> stops;
+    std::vector<TranslatedAlert> alerts;  // each alert once per translation
+    bool hasData = false;                 // some stop had a time, real-time or static
+};
+
+// Finds the vehicle's position and trip update; no log, no look-up.
+GtfsTripChoice chooseVehicleTrip(const std::string& vehicleId, const std::vector<GTFS::VehiclePosition>& vehiclePositions,
+                                 const std::vector<GTFS::TripUpdate>& tripUpdates);
+
+// The chosen trip's stops not yet passed at `now`, completed from its static
+// timetable rows (statics), each stop id made a point id by pointOf ("" when
+// unknown), and the alerts that concern the trip among the active ones
+// (activeAlerts[i] for alerts[i]). No database, file or clock of its own;
+// logs its matches at level 2.
+GtfsTripSelection selectTripStops(const GtfsTripChoice& choice, const std::vector<StaticStopTime>& statics,
+                                  const std::function<std::string(const std::string& stopId)>& pointOf,
+                                  const std::vector<GTFS::Alert>& alerts, const std::vector<bool>& activeAlerts,
+                                  int64_t now);
+
 // The names exported for schedule relationships; "UNKNOWN" for other values.
 std::string tripScheduleRelationshipName(int value);
 std::string stopScheduleRelationshipName(int value);
@@ -93,15 +137,17 @@ public:
 
     // One feed's bytes, downloaded with curl into a private file; "" on failure.
     std::string getData(const std::string& url, const char* urlKey, const std::string& curlParams);
-    // Everything after the download: vehicle list, trip, stops, alerts, pairs.
+    // Everything after the download: writes the vehicle list, chooses the
+    // trip, reads the point and timetable databases for selectTripStops and
+    // exports the result.
     // Returns 1; a shutdown (stopRequested) ends it early, its pairs incomplete.
     int parse(const std::string& feedVehicleId, const std::vector<GTFS::VehiclePosition>& vehiclePositions,
               const std::vector<GTFS::TripUpdate>& tripUpdates, const std::vector<GTFS::Alert>& alerts);
     // The static timetable rows of one trip; empty without the database.
     std::vector<StaticStopTime> getStaticRecords(const std::string& tripId);
     bool getAlertTimeValidity(const std::vector<GTFS::TimeRange>& activePeriods, const std::string& alertId) const;
-    bool getAlertEntityValidity(const std::vector<GTFS::EntitySelector>& informedEntities,
-                                const GTFS::TripUpdate& tripUpdate, const std::string& alertId) const;
+    static bool getAlertEntityValidity(const std::vector<GTFS::EntitySelector>& informedEntities,
+                                       const GTFS::TripUpdate& tripUpdate, const std::string& alertId);
 
 private:
     void writeVehicleList(const std::vector<GTFS::VehiclePosition>& vehiclePositions,

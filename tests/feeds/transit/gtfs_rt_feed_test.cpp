@@ -139,54 +139,70 @@ TEST_F(GtfsRtFeed, CombinedFeedFromVehiclePositionToExportedPairs) {
     EXPECT_EQ(tmpFileCount(), 0u) << "the private download file is removed";
 }
 
-// Separate feeds; the vehicle sends no position, so its trip update is found
-// by the vehicle it names (not by a stranger's update that names no trip), and
-// without a current stop the stops already passed are left out by time. The
-// trip's relationship lies beyond the gap in the wire's numbering.
-TEST_F(GtfsRtFeed, SeparateFeedsFindTheTripByTheVehicleItNames) {
-    rt::FeedMessage positions = newFeed();
-    addVehicle(positions, "BUS-8", "T8");
-    rt::FeedMessage trips = newFeed();
-    auto* stranger = addTrip(trips, "");
-    stranger->mutable_vehicle()->set_id("BUS-4");
-    addStop(stranger, 1, "S4", kNow + 60);
-    auto* ours = addTrip(trips, "T9");
-    ours->mutable_trip()->set_schedule_relationship(rt::TripDescriptor::DELETED);
-    ours->mutable_vehicle()->set_id("BUS-9");
-    addStop(ours, 1, "S1", kNow - 300);  // passed: left out, before any written stop
-    addStop(ours, 2, "S2");              // no time at all: stays
-    addStop(ours, 3, "S3", kNow + 600);
-    addStop(ours, 0, "");  // neither stop id nor sequence: an empty element
-    rt::FeedMessage alerts = newFeed();
-    auto* agencyWide = alerts.add_entity();
-    agencyWide->set_id("agency");
-    agencyWide->mutable_alert()->add_informed_entity()->set_agency_id("LB");
-    agencyWide->mutable_alert()->mutable_header_text()->add_translation()->set_text("Strike today");
+// The vehicle sends no position, so its trip is the update that names it (not
+// a stranger's update that names no trip), and without a current stop the
+// stops already passed are left out by time. The records alone decide.
+TEST(GtfsRtTripSelection, FindsTheTripByTheVehicleItNames) {
+    auto stop = [](uint32_t sequence, const char* stopId, int64_t arrival) {
+        GTFS::StopTimeUpdate s;
+        if (sequence > 0) s.stop_sequence = sequence;
+        if (*stopId) s.stop_id = stopId;
+        if (arrival != 0) s.arrival = GTFS::StopTimeEvent{std::nullopt, arrival, std::nullopt};
+        return s;
+    };
+    std::vector<GTFS::TripUpdate> updates(2);
+    updates[0].vehicle = GTFS::VehicleDescriptor{"BUS-4", "", ""};
+    updates[0].stop_time_updates = {stop(1, "S4", kNow + 60)};
+    updates[1].trip.trip_id = "T9";
+    updates[1].trip.schedule_relationship = GTFS::TRIP_DELETED;
+    updates[1].vehicle = GTFS::VehicleDescriptor{"BUS-9", "", ""};
+    updates[1].stop_time_updates = {
+        stop(1, "S1", kNow - 300),  // passed: left out, before any shown stop
+        stop(2, "S2", 0),           // no time at all: stays
+        stop(3, "S3", kNow + 600),
+        stop(0, "", 0),  // neither stop id nor sequence: its place is kept
+    };
+    std::vector<GTFS::VehiclePosition> positions(1);
+    positions[0].vehicle.id = "BUS-8";
+    positions[0].trip.trip_id = "T8";
+    std::vector<GTFS::Alert> alerts(1);
+    alerts[0].id = "agency";
+    alerts[0].informed_entities.emplace_back().agency_id = "LB";
+    alerts[0].header_text = {{"Strike today", std::nullopt}};
 
-    server.reply("/vp", positions.SerializeAsString());
-    server.reply("/tu", trips.SerializeAsString());
-    server.reply("/al", alerts.SerializeAsString());
-    Json::Value params = separateFeeds(server);
-    params["gtfs_rt_test_vehicle_id"] = "BUS-9";
+    const GtfsTripChoice choice = chooseVehicleTrip("BUS-9", positions, updates);
+    EXPECT_FALSE(choice.positionFound);
+    ASSERT_EQ(choice.update, &updates[1]);
+    EXPECT_TRUE(choice.updateNamesVehicle);
+    EXPECT_EQ(tripScheduleRelationshipName(choice.update->trip.schedule_relationship), "DELETED")
+        << "beyond the gap in the wire's numbering";
 
-    expectValues(run("", params), {
-        {"gtfs_trip_id", "T9"}, {"gtfs_trip_schedule_relationship", "DELETED"},
-        {"gtfs_rt_point_id_array", R"("P2","P3",)"}, {"gtfs_rt_arrivals_array", ",1767258600,"},
-        {"gtfs_rt_departures_array", ",,"}, {"gtfs_rt_alerts_header_text_array", R"("Strike today")"},
-        {"gtfs_rt_alerts_cause_array", "0"} /* UNKNOWN_CAUSE */, {"gtfs_rt_alerts_effect_array", "7"},
-        {"gtfs_rt_has_data", "1"},
-    });
-    EXPECT_EQ(server.requestCount(), 3u);
+    auto pointOf = [](const std::string& stopId) { return "P" + stopId.substr(1); };
+    const GtfsTripSelection selection = selectTripStops(choice, {}, pointOf, alerts, {true}, kNow);
+    std::string stops;
+    for (const auto& s : selection.stops)
+        stops += s ? s->pointId + " " + std::to_string(s->arrival) + " " + std::to_string(s->departure) + " " +
+                         stopScheduleRelationshipName(s->scheduleRelationship) + "|"
+                   : "-|";
+    EXPECT_EQ(stops, "P2 0 0 SCHEDULED|P3 1767258600 0 SCHEDULED|-|");
+    EXPECT_TRUE(selection.hasData);
+    ASSERT_EQ(selection.alerts.size(), 1u) << "the agency-wide alert";
+    EXPECT_EQ(selection.alerts[0].header_text, "Strike today");
+    EXPECT_EQ(selection.alerts[0].cause, GTFS::UNKNOWN_CAUSE);
+    EXPECT_EQ(selection.alerts[0].effect, GTFS::UNKNOWN_EFFECT);
 }
 
-// Separate feeds again: the trip named by the vehicle's position picks its
-// update out of the trip-updates feed, although that update names no vehicle.
+// Separate feeds, each fetched: the trip named by the vehicle's position picks
+// its update out of the trip-updates feed, although that update names no
+// vehicle. A stop left out after a shown one keeps an empty place in each list.
 TEST_F(GtfsRtFeed, SeparateFeedsFindTheTripOfTheVehiclesPosition) {
     rt::FeedMessage positions = newFeed();
     addVehicle(positions, "BUS-9", "T9");
     rt::FeedMessage trips = newFeed();
     addStop(addTrip(trips, "T8"), 1, "S1", kNow + 60);
-    addStop(addTrip(trips, "T9"), 2, "S2", kNow + 120);
+    auto* ours = addTrip(trips, "T9");
+    addStop(ours, 2, "S2", kNow + 120);
+    addStop(ours, 0, "");
     server.reply("/vp", positions.SerializeAsString());
     server.reply("/tu", trips.SerializeAsString());
     server.reply("/al", newFeed().SerializeAsString());
@@ -194,7 +210,10 @@ TEST_F(GtfsRtFeed, SeparateFeedsFindTheTripOfTheVehiclesPosition) {
     params["gtfs_rt_test_vehicle_id"] = "BUS-9";
 
     expectValues(run("", params), {{"gtfs_rt_has_connection", "1"}, {"gtfs_trip_id", "T9"},
-                                   {"gtfs_rt_point_id_array", R"("P2")"}, {"gtfs_rt_arrivals_array", "1767258120"}});
+                                   {"gtfs_rt_point_id_array", R"("P2",)"}, {"gtfs_rt_arrivals_array", "1767258120,"},
+                                   {"gtfs_rt_departures_array", ","}, {"gtfs_rt_schedule_relationships_array",
+                                                                       R"("SCHEDULED",)"}});
+    EXPECT_EQ(server.requestCount(), 3u);
 }
 
 // Real-time data without times is completed from the static timetable, whose
