@@ -3,25 +3,21 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "core/data_feed.h"
 #include "core/feed_catalog.h"
 #include "core/feed_freshness.h"
-#include "core/refresh_pool.h"
+#include "core/module_settings.h"
+#include "core/refresh_scheduler.h"
 #include "platform/event_loop.h"
 #include "platform/module.h"
 
 constexpr const char* kDefaultTimeZone = ":/usr/share/zoneinfo/Europe/London";
-constexpr const char* kDefaultCurlParams = "--connect-timeout 3 --max-time 5";
-constexpr int kDefaultPollIntervalSeconds = 60;
 constexpr unsigned kTimerPeriodMs = 2000;
-constexpr int kDefaultParallelDownloads = 8;
 
 struct CTimer {
     enum State { kNotSetUp = 0, kRunning = 1, kStopped = 2 };
@@ -53,70 +49,31 @@ public:
     // refreshed and its pairs are published, in creation order.
     void updateAllFeeds();
     // Waits until no refresh is running or waiting, applying results as they end.
-    void waitUntilIdle();
+    void waitUntilIdle() { m_scheduler.waitUntilIdle(); }
     // Publishes one feed's pairs: tag store, then one broadcast.
     void ExportFeed(const SymbolPairs& pairs);
 
-    const std::vector<std::unique_ptr<DataFeed>>& feeds() const { return m_feeds; }
+    const std::vector<std::unique_ptr<DataFeed>>& feeds() const { return m_scheduler.feeds(); }
     // Appends a feed built outside the catalog (a test's own feed); it is read
     // its parameter map like the others. With a prefix it exports
     // "<prefix>_updated_at" as the catalog's feeds do.
     void addFeed(std::unique_ptr<DataFeed> feed, const std::string& name = "test feed",
                  const std::string& freshnessPrefix = "");
     int timerState() const { return m_timer.state; }
-
-    // Module-wide settings shared by all feeds (one module per process).
-    static const std::string& curlParams();
-    static int pollInterval();
+    const ModuleSettings& settings() const { return m_settings; }
 
 private:
-    // What the loop knows of one feed. Guarded by m_mutex: a worker moves a
-    // refresh from queued to running, so an import can tell whether the feed
-    // may be touched.
-    struct FeedSlot {
-        enum class State { kIdle, kQueued, kRunning };
-        std::string name;
-        State state = State::kIdle;
-        bool inCycle = false;      // the cycle waits for this feed's result
-        bool forCycle = false;     // the queued or running refresh is the cycle's
-        bool resultReady = false;  // finished, waiting for the feeds before it
-        unsigned ticket = 0;       // of the latest queued refresh; an older queued job is dropped
-        SymbolPairs result;
-        int64_t resultUsableAt = 0;
-        std::deque<SymbolValue> imports;  // arrived while running
-        std::unique_ptr<CParameters> parameters;  // arrived while running
-    };
-    struct FinishedRefresh {
-        size_t slot;
-        SymbolPairs pairs;
-        int64_t usableAt = 0;  // the feed's usableDataAt() after the refresh
-    };
-
-    void readConfiguration(const Json::Value& params, ModuleUrls& urls, std::vector<std::string>& enabledFlags);
-    void createFeeds(const ModuleUrls& urls, const std::vector<std::string>& enabledFlags);
-    void startCycle();
-    // Marks the feed queued and hands its refresh to a worker (m_mutex not held).
-    void queueRefresh(size_t slot, bool forCycle);
-    void refreshOnWorker(size_t slot, unsigned ticket, const std::string& curlParams);
-    // Applies the refreshes that have ended, then the cycle's results that are next in order.
-    void applyFinished();
-    void applyCycleInOrder();
+    // Creates the feeds of the enabled flags, in creation order.
+    void createFeeds();
     // Publishes a refresh's pairs with the feed's freshness applied.
-    void publish(size_t slot, SymbolPairs pairs, int64_t usableAt);
+    void publish(size_t feed, SymbolPairs pairs, int64_t usableAt);
     // On the tick: clears the feeds whose data has just gone stale.
     void clearStaleFeeds();
-    bool busy(const FeedSlot& slot) const;
-    bool anyBusy();
     void stopWorkers();
 
-    std::vector<std::unique_ptr<DataFeed>> m_feeds;
-    std::vector<FeedSlot> m_slots;
-    std::vector<FeedFreshness> m_freshness;  // one per feed; the loop's alone
-    int64_t m_staleAfterSeconds = 0;
-    std::mutex m_mutex;
-    std::vector<FinishedRefresh> m_finished;
-    int m_wakeFd = -1;  // written by a worker when a refresh ends
-    std::unique_ptr<RefreshPool> m_pool;
+    const ModuleSettings m_settings;
+    std::vector<FeedFreshness> m_freshness;  // one per feed, in creation order; the loop's alone
+    RefreshScheduler m_scheduler;
     int64_t m_lastUpdate = 0;
     bool m_updateDue = true;
     CTimer m_timer;

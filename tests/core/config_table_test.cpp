@@ -68,7 +68,7 @@ std::vector<KeyReadRecord> keysReadWith(const Json::Value& json) {
         CWebServices module(parmMap);
         for (const auto& feed : module.feeds()) {
             sections.insert(&feed->impl().moduleParams());
-            feed->downloadData(CWebServices::curlParams());
+            feed->downloadData(module.settings().curlParams);
         }
         module.Shutdown();
     }
@@ -148,7 +148,7 @@ TEST(ConfigTable, ModuleLogsEachUnknownKeyOnceAtLevel8AndStillReadsTheRest) {
     map["ModuleParams"]["poll_interval"] = 30;
     {
         CWebServices module{CModuleParmMap(map)};
-        EXPECT_EQ(CWebServices::pollInterval(), 30);
+        EXPECT_EQ(module.settings().pollIntervalSeconds, 30);
         module.Shutdown();
     }
     setProcessTimeZone(kDefaultTimeZone);

@@ -144,8 +144,8 @@ TEST_F(WebServicesTest, ReadsItsKeysAndHandsTheMapToEveryFeed) {
     params["CurlParams"] = "--max-time 1";
     params["TimeZone"] = ":/usr/share/zoneinfo/America/Buenos_Aires";
     CWebServices module(paramsWith(params));
-    EXPECT_EQ(CWebServices::pollInterval(), 30);
-    EXPECT_EQ(CWebServices::curlParams(), "--max-time 1");
+    EXPECT_EQ(module.settings().pollIntervalSeconds, 30);
+    EXPECT_EQ(module.settings().curlParams, "--max-time 1");
     EXPECT_STREQ(getenv("TZ"), ":/usr/share/zoneinfo/America/Buenos_Aires");
     int refreshes = 0;
     auto feed = std::make_unique<ScriptedFeed>("a", &refreshes);
@@ -154,8 +154,8 @@ TEST_F(WebServicesTest, ReadsItsKeysAndHandsTheMapToEveryFeed) {
     EXPECT_EQ(impl->m_poll, 30);
 
     CWebServices defaults(paramsWith(Json::Value(Json::objectValue)));
-    EXPECT_EQ(CWebServices::pollInterval(), 60);
-    EXPECT_EQ(CWebServices::curlParams(), "--connect-timeout 3 --max-time 5");
+    EXPECT_EQ(defaults.settings().pollIntervalSeconds, 60);
+    EXPECT_EQ(defaults.settings().curlParams, "--connect-timeout 3 --max-time 5");
     EXPECT_EQ(defaults.ModuleStatus(), CModule::eStatusOk);
 }
 
@@ -297,182 +297,6 @@ TEST_F(WebServicesTest, EveryRefusedUrlNamesItsKey) {
         EXPECT_TRUE(log.contains(std::string("request not sent: the value of '") + key + "' holds a line break", 16))
             << key << "\n" << log.dump();
     EXPECT_FALSE(log.contains("the value of 'URL'")) << log.dump();
-}
-
-namespace {
-// A door the test opens: a refresh that passes through it waits until then.
-struct Gate {
-    std::mutex mutex;
-    std::condition_variable opened;
-    bool open = false;
-    int waiting = 0;
-    void pass() {
-        std::unique_lock<std::mutex> lock(mutex);
-        ++waiting;
-        opened.wait(lock, [this] { return open; });
-        --waiting;
-    }
-    void release() {
-        std::lock_guard<std::mutex> lock(mutex);
-        open = true;
-        opened.notify_all();
-    }
-    bool held() {
-        std::lock_guard<std::mutex> lock(mutex);
-        return waiting > 0;
-    }
-};
-
-// Exports its refresh count and the stop it was last given; its first
-// refresh waits at the gate when it has one.
-class GatedFeedImpl : public DataFeedImpl {
-public:
-    GatedFeedImpl(std::string name, Gate* gate) : m_name(std::move(name)), m_gate(gate) {}
-    int downloadData(std::string) override {
-        ++m_refreshes;
-        if (m_gate && m_refreshes == 1) m_gate->pass();
-        addPair(m_name, std::to_string(m_refreshes) + m_stop);
-        return 0;
-    }
-    bool symbolUpdate(const std::string& name, int, const std::string& value) override {
-        return takeImportedSymbol(name, value, m_name + "_stop", m_stop, "GatedFeedImpl: New stop ID: ");
-    }
-    std::string m_name;
-    Gate* m_gate;
-    int m_refreshes = 0;
-    std::string m_stop;
-};
-
-std::unique_ptr<DataFeed> gatedFeed(const std::string& name, Gate* gate = nullptr) {
-    return std::make_unique<DataFeed>(std::make_unique<GatedFeedImpl>(name, gate));
-}
-
-// Runs the loop until done() or five seconds have passed.
-bool pumpUntil(CEventLoop& loop, const std::function<bool()>& done) {
-    for (int i = 0; i < 250 && !done(); ++i) loop.runOnce(20);
-    return done();
-}
-
-// Gives the other feeds' refreshes time to end and be taken.
-void settle(CEventLoop& loop) {
-    for (int i = 0; i < 10; ++i) loop.runOnce(20);
-}
-
-class ConcurrentRefreshTest : public WebServicesTest {
-protected:
-    ConcurrentRefreshTest() : module(paramsWith(Json::Value(Json::objectValue))) {
-        module.setBroadcastSink([this](const std::vector<SymbolValue>& symbols) {
-            for (const auto& symbol : symbols) published.push_back(symbol.first + "=" + symbol.second);
-        });
-    }
-    void start() {
-        module.SetEventLoop(loop);
-        module.Update();
-    }
-    CEventLoop loop;
-    CWebServices module;
-    std::vector<std::string> published;
-    Gate gate;
-};
-}  // namespace
-
-TEST_F(ConcurrentRefreshTest, ResultsApplyInCreationOrderWhateverOrderTheyEndIn) {
-    module.addFeed(gatedFeed("a", &gate), "a");
-    module.addFeed(gatedFeed("b"), "b");
-    module.addFeed(gatedFeed("c"), "c");
-    start();
-    ASSERT_TRUE(pumpUntil(loop, [&] { return gate.held(); }));
-    settle(loop);  // b and c end meanwhile
-    EXPECT_TRUE(published.empty()) << "b and c wait for a";
-    gate.release();
-    module.waitUntilIdle();
-    EXPECT_EQ(published, (std::vector<std::string>{"a=1", "b=1", "c=1"}));
-}
-
-TEST_F(ConcurrentRefreshTest, ImportsForABusyFeedAreQueuedOrTakenAtOnce) {
-    LogCapture log;
-    module.addFeed(gatedFeed("a", &gate), "a");
-    module.addFeed(gatedFeed("b"), "b");
-    start();
-    ASSERT_TRUE(pumpUntil(loop, [&] { return gate.held(); }));
-    settle(loop);
-    // a is running: its import waits; b's result waits for a: b takes it at once
-    // and refreshes again, and that refresh replaces the waiting result.
-    module.SymbolUpdate("a_stop", 0, "S1");
-    module.SymbolUpdate("b_stop", 0, "S2");
-    EXPECT_TRUE(log.contains("GatedFeedImpl: New stop ID: S2", 2));
-    EXPECT_FALSE(log.contains("GatedFeedImpl: New stop ID: S1", 2)) << "a running feed was touched";
-    ASSERT_TRUE(pumpUntil(loop, [&] { return !published.empty(); })) << "the import refresh applies as soon as it ends";
-    EXPECT_EQ(published, (std::vector<std::string>{"b=2S2"}));
-    gate.release();
-    module.waitUntilIdle();
-    // a's cycle result is replaced by the refresh its queued import asked for.
-    EXPECT_EQ(published, (std::vector<std::string>{"b=2S2", "a=2S1"}));
-}
-
-TEST_F(ConcurrentRefreshTest, AnImportedStopOvertakesACycleStuckOnEveryWorker) {
-    Json::Value params;
-    params["max_parallel_downloads"] = 2;
-    CWebServices twoWorkers(paramsWith(params));
-    twoWorkers.setBroadcastSink([this](const std::vector<SymbolValue>& symbols) {
-        for (const auto& symbol : symbols) published.push_back(symbol.first + "=" + symbol.second);
-    });
-    twoWorkers.addFeed(gatedFeed("a", &gate), "a");
-    twoWorkers.addFeed(gatedFeed("b", &gate), "b");
-    twoWorkers.addFeed(gatedFeed("c"), "c");
-    twoWorkers.SetEventLoop(loop);
-    twoWorkers.Update();
-    ASSERT_TRUE(pumpUntil(loop, [&] { return gate.held(); }));
-    settle(loop);
-    // a holds the one worker the cycle may use; b and c wait for it. The
-    // import takes c out of the cycle and runs on the worker kept for imports.
-    twoWorkers.SymbolUpdate("c_stop", 0, "S");
-    ASSERT_TRUE(pumpUntil(loop, [&] { return !published.empty(); }));
-    EXPECT_EQ(published, (std::vector<std::string>{"c=1S"}));
-    gate.release();
-    twoWorkers.waitUntilIdle();
-    EXPECT_EQ(published, (std::vector<std::string>{"c=1S", "a=1", "b=1"})) << "c's queued cycle refresh was dropped";
-}
-
-TEST_F(ConcurrentRefreshTest, AFeedStillBusyIsLeftOutOfTheNextCycle) {
-    LogCapture log;
-    module.addFeed(gatedFeed("a", &gate), "a");
-    module.addFeed(gatedFeed("b"), "b");
-    start();
-    ASSERT_TRUE(pumpUntil(loop, [&] { return gate.held(); }));
-    m_now += 61;
-    module.Update();
-    EXPECT_TRUE(log.contains("CWebServices: a is still refreshing; left out of this cycle", 8)) << log.dump();
-    EXPECT_TRUE(log.contains("CWebServices: b is still refreshing; left out of this cycle", 8)) << "its result waits for a";
-    gate.release();
-    module.waitUntilIdle();
-    EXPECT_EQ(published, (std::vector<std::string>{"a=1", "b=1"}));
-    m_now += 61;
-    module.updateAllFeeds();
-    EXPECT_EQ(published, (std::vector<std::string>{"a=1", "b=1", "a=2", "b=2"}));
-}
-
-TEST_F(ConcurrentRefreshTest, AStalledEndpointHoldsUpNeitherTheLoopNorAnImportNorShutdown) {
-    StalledServer stalled;
-    Json::Value params;
-    params["rss_enable"] = 1;
-    params["rss_url"] = stalled.url("/rss");
-    params["CurlParams"] = "--max-time 30 -s";
-    CWebServices stalling(paramsWith(params));
-    stalling.setBroadcastSink([this](const std::vector<SymbolValue>& symbols) {
-        for (const auto& symbol : symbols) published.push_back(symbol.first + "=" + symbol.second);
-    });
-    stalling.addFeed(gatedFeed("b"), "b");
-    stalling.SetEventLoop(loop);
-    auto start = std::chrono::steady_clock::now();
-    stalling.Update();
-    ASSERT_TRUE(pumpUntil(loop, [] { return !childProcesses("curl").empty(); }));
-    stalling.SymbolUpdate("b_stop", 0, "S");
-    ASSERT_TRUE(pumpUntil(loop, [&] { return !published.empty(); }));
-    EXPECT_EQ(published, (std::vector<std::string>{"b=2S"}));
-    stalling.Shutdown();
-    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 3.0);
-    EXPECT_TRUE(childProcesses("curl").empty());
 }
 
 namespace {

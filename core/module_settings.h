@@ -1,0 +1,28 @@
+// The module's own settings, read once from "ModuleParams" when it is
+// created (the time zone aside, which is set first of all): each key's kind
+// and default come from the key table.
+#pragma once
+
+#include <json/json.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/download.h"
+#include "core/feed_catalog.h"
+
+struct ModuleSettings {
+    std::string curlParams;     // handed to every refresh
+    int pollIntervalSeconds = 0;
+    unsigned parallelDownloads = 0;  // workers, 1..64
+    int64_t staleAfterSeconds = 0;   // 0: data never goes stale
+    DownloadLimits limits;
+    bool tlsInsecure = false;  // certificates of requests with credentials go unchecked
+    ModuleUrls urls;
+    std::vector<std::string> enabledFlags;  // in creation order, TfE and R2P never together
+
+    // Reads params (a "ModuleParams" section; anything else reads as empty),
+    // logging what it refuses or overrides.
+    static ModuleSettings read(const Json::Value& params);
+};
