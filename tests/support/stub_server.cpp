@@ -106,19 +106,25 @@ int refusedPort() {
     return ntohs(addr.sin_port);
 }
 
-StalledServer::StalledServer() {
-    // Listening without ever accepting: the kernel completes the handshakes
-    // into the backlog, and no request is ever read or answered.
-    m_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+namespace {
+// A socket listening on an ephemeral port of 127.0.0.1; port is set to it.
+int listenOnLoopback(int& port) {
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    listen(m_fd, 128);
+    bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    listen(fd, 128);
     socklen_t len = sizeof addr;
-    getsockname(m_fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    m_port = ntohs(addr.sin_port);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    port = ntohs(addr.sin_port);
+    return fd;
 }
+}  // namespace
+
+// Listening without ever accepting: the kernel completes the handshakes
+// into the backlog, and no request is ever read or answered.
+StalledServer::StalledServer() { m_fd = listenOnLoopback(m_port); }
 
 StalledServer::~StalledServer() { close(m_fd); }
 
@@ -128,15 +134,7 @@ std::string StalledServer::url(const std::string& path) const {
 
 BrokenReplyServer::BrokenReplyServer(Ending ending, std::string partialBody)
     : m_ending(ending), m_partialBody(std::move(partialBody)) {
-    m_listenFd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(m_listenFd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    listen(m_listenFd, 16);
-    socklen_t len = sizeof addr;
-    getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&addr), &len);
-    m_port = ntohs(addr.sin_port);
+    m_listenFd = listenOnLoopback(m_port);
     if (pipe2(m_stopPipe, O_CLOEXEC) != 0) m_stopPipe[0] = m_stopPipe[1] = -1;
     m_thread = std::thread([this] { serve(); });
 }
