@@ -50,17 +50,20 @@ void DataFeedImpl::addPair(const std::string& name, const std::string& value) {
     m_exportPairs.emplace_back(name, value);
 }
 
-std::string DataFeedImpl::readFileToString(const std::string& path) {
+std::string DataFeedImpl::readFileToString(const std::string& path) const {
     std::string content;
     readLocalFile(path, content);
     return content;
 }
 
-bool DataFeedImpl::readLocalFile(const std::string& path, std::string& content) {
+bool DataFeedImpl::readLocalFile(const std::string& path, std::string& content) const {
+    return readLocalFile(path, content, downloader().limits().maxDownloadBytes);
+}
+
+bool DataFeedImpl::readLocalFile(const std::string& path, std::string& content, size_t cap) {
     // Without blocking: a FIFO planted in place of a file must not hold up a refresh.
     int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return false;
-    const size_t cap = downloadLimits().maxDownloadBytes;
     struct stat info {};
     bool readable = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && static_cast<uint64_t>(info.st_size) <= cap;
     if (!readable) {
@@ -94,7 +97,8 @@ std::string DataFeedImpl::addUrlParameter(const std::string& url, const std::str
 
 std::string DataFeedImpl::readVehicleId(unsigned maxLength) {
     std::string text;
-    if (!readLocalFile(rootedPath(kVehicleIdPath), text)) return "";
+    // A word of text: any file the default cap allows is more than enough.
+    if (!readLocalFile(rootedPath(kVehicleIdPath), text, DownloadLimits{}.maxDownloadBytes)) return "";
     std::istringstream in(text);
     std::string word;
     in >> word;
@@ -104,7 +108,7 @@ std::string DataFeedImpl::readVehicleId(unsigned maxLength) {
 }
 
 bool DataFeedImpl::readOfflineFile(const std::string& builtInPath, std::string& content, int logLevel,
-                                   const std::string& logText) {
+                                   const std::string& logText) const {
     if (!readLocalFile(rootedPath(builtInPath), content)) return false;
     logLine(logLevel, logText);
     return true;

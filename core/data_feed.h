@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/download.h"
 #include "platform/debug.h"
 #include "platform/module.h"
 
@@ -60,11 +61,12 @@ public:
     // Shared operations of every feed.
     void addPair(const std::string& name, const std::string& value);
     // The whole file, or "" when it can't be read (see readLocalFile).
-    static std::string readFileToString(const std::string& path);
-    // Reads a regular file of at most the download cap, opened without
-    // blocking; anything else reads as missing (false), with a log line
-    // when the file exists.
-    static bool readLocalFile(const std::string& path, std::string& content);
+    std::string readFileToString(const std::string& path) const;
+    // Reads a regular file of at most cap bytes, opened without blocking;
+    // anything else reads as missing (false), with a log line when the file
+    // exists. Without a cap, the download edge's.
+    static bool readLocalFile(const std::string& path, std::string& content, size_t cap);
+    bool readLocalFile(const std::string& path, std::string& content) const;
     // The URL with key=value appended to its query, both %-encoded, so a
     // value holding & # = stays one value.
     static std::string addUrlParameter(const std::string& url, const std::string& key, const std::string& value);
@@ -73,8 +75,12 @@ public:
     static std::string readVehicleId(unsigned maxLength);
     // Reads the feed's offline file (a built-in path, under the file root) into
     // content as readLocalFile does; when it could be read logs logText at logLevel and returns true.
-    static bool readOfflineFile(const std::string& builtInPath, std::string& content, int logLevel,
-                                const std::string& logText);
+    bool readOfflineFile(const std::string& builtInPath, std::string& content, int logLevel,
+                         const std::string& logText) const;
+
+    // The module's download edge; a feed made on its own has one of its own.
+    Downloader& downloader() const { return *m_downloader; }
+    void useDownloader(std::shared_ptr<Downloader> downloader) { m_downloader = std::move(downloader); }
 
 protected:
     // The shared body of symbolUpdate: takes value for key when it is new
@@ -93,6 +99,7 @@ protected:
 private:
     int64_t m_usableDataAt = 0;
     std::atomic<bool> m_stopRequested{false};
+    std::shared_ptr<Downloader> m_downloader = std::make_shared<Downloader>();
     Json::Value m_parameters;
     Json::Value m_parmMap;
     Json::Value* m_moduleParams;

@@ -9,8 +9,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <mutex>
-#include <set>
 
 #include "platform/debug.h"
 
@@ -18,21 +16,6 @@ extern char** environ;
 
 namespace {
 constexpr size_t kShrinkBelowBytes = 1u << 20;
-
-DownloadLimits g_limits;
-std::mutex g_limitsMutex;
-
-// The running children, so that shutdown can end them. A pid stays here
-// until it is reaped, so a kill never reaches a reused pid.
-struct ChildRegistry {
-    std::mutex mutex;
-    std::set<pid_t> running;
-    bool stopping = false;
-};
-ChildRegistry& children() {
-    static ChildRegistry registry;
-    return registry;
-}
 
 class Fd {
 public:
@@ -199,18 +182,8 @@ const char* curlStatusMeaning(int status) {
 }
 }  // namespace
 
-DownloadLimits downloadLimits() {
-    std::lock_guard<std::mutex> lock(g_limitsMutex);
-    return g_limits;
-}
-
-void setDownloadLimits(const DownloadLimits& limits) {
-    std::lock_guard<std::mutex> lock(g_limitsMutex);
-    g_limits = limits;
-}
-
-ProgramResult runProgram(const std::vector<std::string>& argv, const std::string& input, size_t cap,
-                         const std::string& logName) {
+ProgramResult Downloader::run(const std::vector<std::string>& argv, const std::string& input, size_t cap,
+                             const std::string& logName) {
     ProgramResult result;
     Fd inRead, inWrite, outRead, outWrite;
     if (argv.empty() || !makePipe(inRead, inWrite) || !makePipe(outRead, outWrite)) {
@@ -219,14 +192,14 @@ ProgramResult runProgram(const std::vector<std::string>& argv, const std::string
     }
     pid_t pid = -1;
     {
-        std::lock_guard<std::mutex> lock(children().mutex);
-        if (children().stopping) return result;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_stopping) return result;
         int rc = spawnChild(argv, inRead.get(), outWrite.get(), pid);
         if (rc != 0) {
             logLine(16, "Download: cannot start ", argv[0], " for ", logName, ": ", std::strerror(rc));
             return result;
         }
-        children().running.insert(pid);
+        m_running.insert(pid);
     }
     inRead.reset();
     outWrite.reset();
@@ -243,9 +216,9 @@ ProgramResult runProgram(const std::vector<std::string>& argv, const std::string
     if (WIFEXITED(status)) result.exitStatus = WEXITSTATUS(status);
     bool stopping;
     {
-        std::lock_guard<std::mutex> lock(children().mutex);
-        children().running.erase(pid);
-        stopping = children().stopping;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_running.erase(pid);
+        stopping = m_stopping;
     }
     if (!withinCap) {
         logLine(8, "Download: reply from ", logName, " stopped at the cap of ", cap, " bytes");
@@ -260,16 +233,14 @@ ProgramResult runProgram(const std::vector<std::string>& argv, const std::string
     return result;
 }
 
-std::string download(const CurlCommand& command) { return download(command, downloadLimits().maxDownloadBytes); }
-
-std::string download(const CurlCommand& command, size_t cap) {
+std::string Downloader::fetch(const CurlCommand& command, size_t cap) {
     if (!command.refusedKey().empty()) {
         logLine(16, "Download: request not sent: the value of '", command.refusedKey(),
                 "' holds a line break or NUL, or is too long");
         return "";
     }
     std::string name = command.logUrl().empty() ? std::string("curl") : command.logUrl();
-    ProgramResult result = runProgram(command.argv(), command.config(), cap, name);
+    ProgramResult result = run(command.argv(), command.config(), cap, name);
     if (!result.ok) return "";
     // A transfer curl reports as failed (cut short, timed out, an HTTP error
     // status) gives no reply: part of a body, or an error page, is not data.
@@ -281,13 +252,13 @@ std::string download(const CurlCommand& command, size_t cap) {
     return std::move(result.output);
 }
 
-void endAllDownloads() {
-    std::lock_guard<std::mutex> lock(children().mutex);
-    children().stopping = true;
-    for (pid_t pid : children().running) kill(-pid, SIGKILL);
+void Downloader::endAll() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_stopping = true;
+    for (pid_t pid : m_running) kill(-pid, SIGKILL);
 }
 
-void allowDownloads() {
-    std::lock_guard<std::mutex> lock(children().mutex);
-    children().stopping = false;
+void Downloader::allow() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_stopping = false;
 }

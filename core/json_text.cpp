@@ -1,5 +1,6 @@
 #include "core/json_text.h"
 
+#include <atomic>
 #include <memory>
 
 #include "core/download.h"
@@ -155,8 +156,15 @@ size_t countJsonValues(std::string_view text, size_t limit) {
     return count;
 }
 
+namespace {
+std::atomic<size_t> g_jsonValueBudget{DownloadLimits{}.maxJsonValues};
+}  // namespace
+
+void setJsonValueBudget(size_t values) { g_jsonValueBudget = values; }
+size_t jsonValueBudget() { return g_jsonValueBudget; }
+
 bool withinJsonValueBudget(const std::string& text) {
-    const size_t budget = downloadLimits().maxJsonValues;
+    const size_t budget = jsonValueBudget();
     if (countJsonValues(text, budget) <= budget) return true;
     logLine(8, "JSON: reply of ", text.size(), " bytes holds more than ", budget, " JSON values; not parsed");
     return false;

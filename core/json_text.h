@@ -36,7 +36,12 @@ Json::Value toJsonObject(const std::string& text);
 // limit + 1 and the rest of the text is not read.
 size_t countJsonValues(std::string_view text, size_t limit = SIZE_MAX);
 
-// True when text holds at most downloadLimits().maxJsonValues values. A
-// reader spends about 150 bytes on each, so a reply over the budget is
-// refused like one over the byte cap: false, with one level-8 line.
+// The most values a JSON document may hold to be read (default 500,000):
+// the reader spends about 150 bytes on each. Set by the module from
+// "max_json_values"; process-wide, since the parsers take only text.
+void setJsonValueBudget(size_t values);
+size_t jsonValueBudget();
+
+// True when text holds at most jsonValueBudget() values. A reply over the
+// budget is refused like one over the byte cap: false, with one level-8 line.
 bool withinJsonValueBudget(const std::string& text);

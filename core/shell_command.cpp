@@ -1,6 +1,5 @@
 #include "core/shell_command.h"
 
-#include <atomic>
 #include <cctype>
 
 #include "core/secrets.h"
@@ -9,8 +8,6 @@
 namespace {
 // curl reads one config line into a buffer of about 100 KiB.
 constexpr size_t kMaxConfigValue = 90 * 1024;
-
-std::atomic<bool> g_credentialCertificateChecks{true};
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n'; }
 }  // namespace
@@ -134,10 +131,8 @@ std::string curlConfigQuote(const std::string& value) {
     return out;
 }
 
-void setCredentialCertificateChecks(bool check) { g_credentialCertificateChecks = check; }
-bool credentialCertificateChecks() { return g_credentialCertificateChecks; }
-
-CurlCommand::CurlCommand(const std::string& curlParams) : m_args(splitShellWords(curlParams)), m_log("curl") {
+CurlCommand::CurlCommand(const std::string& curlParams, bool checkCertificates)
+    : m_checkCertificates(checkCertificates), m_args(splitShellWords(curlParams)), m_log("curl") {
     if (!curlParams.empty()) m_log += " " + maskCurlParams(curlParams);
     // An HTTP error status ends curl with status 22 and no body: no feed
     // reads an error page as its data.
@@ -165,7 +160,7 @@ CurlCommand& CurlCommand::arg(const std::string& value) {
 }
 
 CurlCommand& CurlCommand::carriesCredential() {
-    if (!credentialCertificateChecks()) arg("-k");
+    if (!m_checkCertificates) arg("-k");
     return *this;
 }
 

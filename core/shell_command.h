@@ -27,15 +27,11 @@ std::string maskCurlParams(const std::string& curlParams);
 // line feed, carriage return and vertical tab written as curl reads them back.
 std::string curlConfigQuote(const std::string& value);
 
-// Certificate checks on requests that carry a credential: on, unless the
-// vehicle has no CA bundle or clock to check them with ("tls_insecure").
-// Module-wide, set when the module reads its configuration.
-void setCredentialCertificateChecks(bool check);
-bool credentialCertificateChecks();
-
 class CurlCommand {
 public:
-    explicit CurlCommand(const std::string& curlParams);
+    // checkCertificates: requests that carry a credential check the server's
+    // certificate; off only for a vehicle without a CA bundle or a set clock.
+    explicit CurlCommand(const std::string& curlParams, bool checkCertificates = true);
     // A plain command-line argument (a flag such as -k or -X, a method). Never a secret.
     CurlCommand& arg(const std::string& value);
     // This request carries a credential: the server's certificate is
@@ -73,6 +69,7 @@ private:
     void addLog(const std::string& text);
     bool refuseIfUnsafe(const std::string& value, const std::string& configKey);
 
+    bool m_checkCertificates;
     std::vector<std::string> m_args;
     std::string m_config;
     std::string m_log;

@@ -8,6 +8,7 @@
 #include "core/config_table.h"
 #include "core/download.h"
 #include "core/file_write.h"
+#include "core/json_text.h"
 #include "platform/clock.h"
 #include "platform/debug.h"
 #include "util/time_convert.h"
@@ -42,11 +43,10 @@ const Json::Value& withTimeZoneSet(const Json::Value& params) {
 CWebServices::CWebServices(const CModuleParmMap& parmMap)
     : CModule(parmMap, "WebServices", 2),
       m_settings(ModuleSettings::read(withTimeZoneSet(moduleParamsOf(parmMap)))),
+      m_downloader(std::make_shared<Downloader>(m_settings.limits, !m_settings.tlsInsecure)),
       m_scheduler(m_settings.parallelDownloads, m_settings.curlParams,
                   [this](size_t feed, SymbolPairs pairs, int64_t usableAt) { publish(feed, std::move(pairs), usableAt); }) {
-    setDownloadLimits(m_settings.limits);
-    setCredentialCertificateChecks(!m_settings.tlsInsecure);
-    allowDownloads();
+    setJsonValueBudget(m_settings.limits.maxJsonValues);
     createFeeds();
 
     std::vector<std::string> filesWritten;
@@ -161,6 +161,7 @@ void CWebServices::ParametersUpdate(const CParameters& params) {
 
 void CWebServices::addFeed(std::unique_ptr<DataFeed> feed, const std::string& name,
                            const std::string& freshnessPrefix) {
+    feed->impl().useDownloader(m_downloader);
     feed->updateModuleParmMap(ParmMap());
     feed->readModuleParmMap();
     m_freshness.emplace_back(freshnessPrefix);
@@ -170,9 +171,9 @@ void CWebServices::addFeed(std::unique_ptr<DataFeed> feed, const std::string& na
 void CWebServices::stopWorkers() {
     if (m_scheduler.stopped()) return;
     // Ending the children first lets every running refresh return at once.
-    endAllDownloads();
+    m_downloader->endAll();
     m_scheduler.stop();
-    allowDownloads();
+    m_downloader->allow();
 }
 
 void CWebServices::Shutdown() {

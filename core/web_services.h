@@ -72,6 +72,7 @@ private:
     void stopWorkers();
 
     const ModuleSettings m_settings;
+    const std::shared_ptr<Downloader> m_downloader;  // the module's download edge, shared by its feeds
     std::vector<FeedFreshness> m_freshness;  // one per feed, in creation order; the loop's alone
     RefreshScheduler m_scheduler;
     int64_t m_lastUpdate = 0;

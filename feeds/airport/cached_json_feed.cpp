@@ -48,7 +48,7 @@ void CachedJsonFeedImpl::download(const std::string& curlParams) {
     CurlCommand command = downloadCommand(curlParams);
     // A failed download is cached too: the empty response reports no
     // connection until the next download is due.
-    m_data = ::download(command);
+    m_data = downloader().fetch(command);
     m_dataFetchedAt = wallClockSeconds();
     m_gate.markDownloaded();
     logLine(2, m_texts.retrievedLog, m_data.size());

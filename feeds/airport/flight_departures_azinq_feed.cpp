@@ -147,7 +147,7 @@ bool FlightDeparturesFeedAzinqImpl::canDownload() const {
 }
 
 CurlCommand FlightDeparturesFeedAzinqImpl::downloadCommand(const std::string& curlParams) const {
-    CurlCommand command(curlParams);
+    CurlCommand command = downloader().command(curlParams);
     command.carriesCredential()
         .secretHeader("username", m_username, "flight_departures_username")
         .secretHeader("password", m_password, "flight_departures_password")

@@ -76,7 +76,7 @@ void FlightDeparturesFeedImpl::beginCycle() {
 }
 
 CurlCommand FlightDeparturesFeedImpl::downloadCommand(const std::string& curlParams) const {
-    CurlCommand command(curlParams);
+    CurlCommand command = downloader().command(curlParams);
     command.carriesCredential().url(url(), "flight_departures_url");
     logLine(8, "OD_FlightDepartures download command: ", command.logText());
     return command;

@@ -62,7 +62,7 @@ SymbolPairs parseFlightSecurity(const std::string& text) {
 FlightSecurityFeedImpl::FlightSecurityFeedImpl(const std::string& url) : CachedJsonFeedImpl(url, kTexts) {}
 
 CurlCommand FlightSecurityFeedImpl::downloadCommand(const std::string& curlParams) const {
-    CurlCommand command(curlParams);
+    CurlCommand command = downloader().command(curlParams);
     command.carriesCredential().url(url(), "flight_security_url");
     logLine(8, "OD_FlightSecurity download command: ", command.logText());
     logLine(4, "OD_FlightSecurity: Executing command:; ", command.logText());

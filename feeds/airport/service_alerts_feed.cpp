@@ -71,7 +71,7 @@ SymbolPairs parseServiceAlerts(const std::string& text, int& alertIndex) {
 ServiceAlertsFeedImpl::ServiceAlertsFeedImpl(const std::string& url) : CachedJsonFeedImpl(url, kTexts) {}
 
 CurlCommand ServiceAlertsFeedImpl::downloadCommand(const std::string& curlParams) const {
-    CurlCommand command(curlParams);
+    CurlCommand command = downloader().command(curlParams);
     command.carriesCredential().url(url(), "service_alerts_url");
     logLine(8, "ServiceAlertsFeedImpl download command: ", command.logText());
     return command;

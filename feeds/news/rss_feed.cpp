@@ -22,10 +22,10 @@ void RssFeedImpl::readModuleParmMap() {
 
 int RssFeedImpl::downloadData(std::string curlParams) {
     if (!readOfflineFile(kRssOfflinePath, m_data, 4, "RSS:downloadData - Offline test file used. ")) {
-        CurlCommand command(curlParams);
+        CurlCommand command = downloader().command(curlParams);
         command.url(m_url, "rss_url");
         logLine(4, "RSS:downloadData - command: ", command.logText());
-        m_data = download(command);
+        m_data = downloader().fetch(command);
         logLine(2, "RSS: Retrieved data; ", m_data.size());
     }
     return parse(m_data);

@@ -48,7 +48,7 @@ int TwitterFeedImpl::downloadData(std::string curlParams) {
         const std::vector<std::string> command = scriptCommand(curlParams);
         logLine(4, "Twitter: downloadData():  ", shellQuote(command[0]), " ", shellQuote(maskCurlParams(command[1])));
         if (m_gate.isDue()) {
-            m_data = runProgram(command, "", downloadLimits().maxDownloadBytes, command[0]).output;
+            m_data = downloader().run(command, "", downloader().limits().maxDownloadBytes, command[0]).output;
             m_dataFetchedAt = wallClockSeconds();
             m_gate.markDownloaded();
         }

@@ -78,13 +78,13 @@ void OpenDataFeedImpl::readModuleParmMap() {
 
 CurlCommand OpenDataFeedImpl::createCurlCommand(const std::string& url, const std::string& curlParams,
                                                 const std::string& vehicleId) {
-    CurlCommand command(curlParams);
+    CurlCommand command = downloader().command(curlParams);
     command.carriesCredential().url(addUrlParameter(url, m_vehicleIdKey, vehicleId), m_urlKey);
     logLine(2, "OpenData download command: ", command.logText());
     return command;
 }
 
-bool OpenDataFeedImpl::readTestFeedFile(const std::string& path, std::string& text) {
+bool OpenDataFeedImpl::readTestFeedFile(const std::string& path, std::string& text) const {
     if (path.empty()) return false;
     text = readFileToString(path);
     return text.size() >= opendata::kUsableDocumentMinBytes;
@@ -92,7 +92,7 @@ bool OpenDataFeedImpl::readTestFeedFile(const std::string& path, std::string& te
 
 bool OpenDataFeedImpl::fetchFromServer(const std::string& curlParams, const std::string& vehicleId,
                                        std::string& text) {
-    text = download(createCurlCommand(m_url, curlParams, vehicleId));
+    text = downloader().fetch(createCurlCommand(m_url, curlParams, vehicleId));
     if (text.size() < opendata::kUsableDocumentMinBytes) return false;
     logLine(4, "OpenDataFeedImpl::downloadData - downloaded data from server: ", text.size(), " bytes. ");
     return true;

@@ -75,7 +75,7 @@ public:
 
 protected:
     // The file's text when it holds more than the usable minimum.
-    static bool readTestFeedFile(const std::string& path, std::string& text);
+    bool readTestFeedFile(const std::string& path, std::string& text) const;
     bool fetchFromServer(const std::string& curlParams, const std::string& vehicleId, std::string& text);
 
     std::string m_url;

@@ -95,7 +95,7 @@ CurlCommand OpenDataTFL_FeedImpl::createCurlCommand(const std::string& url, cons
     m_curlParams = curlParams;
     std::string request = url + "/Vehicle/" + percentEncode(vehicleId) + "/Arrivals";
     request = addUrlParameter(addUrlParameter(request, "app_id", m_appId), "app_key", m_appKey);
-    CurlCommand command(curlParams);
+    CurlCommand command = downloader().command(curlParams);
     command.carriesCredential().url(request, m_urlKey);
     logLine(2, "OpenData download command: ", command.logText());
     return command;
@@ -194,10 +194,10 @@ ConnectionsRecord OpenDataTFL_FeedImpl::getConnectionsRecord(const std::string& 
     }
     std::string url = m_url + "/StopPoint/" + percentEncode(stopPointId);
     url = addUrlParameter(addUrlParameter(url, "app_id", m_appId), "app_key", m_appKey);
-    CurlCommand command(m_curlParams);
+    CurlCommand command = downloader().command(m_curlParams);
     command.carriesCredential().url(url, m_urlKey);
     logLine(2, "OpenDataTFL_FeedImpl::getConnectionsRecord command: ", command.logText());
-    std::string text = download(command);
+    std::string text = downloader().fetch(command);
     logLine(2, "OpenDataTFL_FeedImpl::getConnectionsRecord for stop point ID ", stopPointId,
             " - processing: ", text.size(), " bytes.");
     ConnectionsRecord record;

@@ -94,7 +94,7 @@ CurlCommand TFL_Line_Status_FeedImpl::createCurlCommand(int index, const std::st
         return CurlCommand("");
     }
     url = addUrlParameter(addUrlParameter(url, "app_id", m_appId), "app_key", m_appKey);
-    CurlCommand command(curlParams);
+    CurlCommand command = downloader().command(curlParams);
     command.carriesCredential().url(url, key);
     logText = command.logText();
     logLine(2, "TFL line status download command: ", logText);
@@ -160,7 +160,7 @@ int TFL_Line_Status_FeedImpl::downloadData(std::string curlParams) {
             logLine(8, "TFL_Line_Status_FeedImpl::downloadData: no URL configured for mode index ", index);
             continue;
         }
-        if (parse(download(command), m_lines, m_maxSeverityArraySize)) anyParsed = true;
+        if (parse(downloader().fetch(command), m_lines, m_maxSeverityArraySize)) anyParsed = true;
     }
 
     if (anyParsed) {

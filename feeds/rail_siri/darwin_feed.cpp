@@ -138,7 +138,7 @@ int DarwinFeedImpl::downloadData(std::string curlParams) {
             logLine(2, "DarwinFeedImpl:downloadData skipping empty crs request");
         } else {
             logLine(2, "DarwinFeedImpl:downloadData accessing Darwin feed for ", crs);
-            response = download(createCurlCommand(crs, curlParams));
+            response = downloader().fetch(createCurlCommand(crs, curlParams));
         }
         logLine(2, "DarwinFeedImpl:downloadData - Retrieved data: ", response.size());
         if (parse(response)) prepareExportsymbols();
@@ -189,7 +189,7 @@ std::string DarwinFeedImpl::buildDepartureBoardRequest(const std::string& crs) c
 }
 
 CurlCommand DarwinFeedImpl::createCurlCommand(const std::string& crs, const std::string& curlParams) const {
-    CurlCommand command(curlParams);
+    CurlCommand command = downloader().command(curlParams);
     command.carriesCredential().arg("-X").arg("POST").header("Content-Type", "text/xml");
     command.body(buildDepartureBoardRequest(crs), requestDocument(maskSecret(m_token), m_rowCount, crs))
         .url(m_endpoint, "rail_departures_url");

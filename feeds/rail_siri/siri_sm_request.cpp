@@ -65,8 +65,8 @@ void SIRI_SM_Request::createCredentials(const siri_sm_request_data& data, CurlCo
 }
 
 CurlCommand SIRI_SM_Request::createPostCommand(const siri_sm_request_data& data, const std::string& request,
-                                               const char* label) {
-    CurlCommand command(data.curl_parm_);
+                                               const char* label) const {
+    CurlCommand command = downloader().command(data.curl_parm_);
     createCredentials(data, command);
     command.carriesCredential().arg("-X").arg("POST").header("content-type", "text/soap+xml; charset=utf-8");
     command.body(request, request).url(data.feed_, "siri_sm_url");
@@ -74,18 +74,19 @@ CurlCommand SIRI_SM_Request::createPostCommand(const siri_sm_request_data& data,
     return command;
 }
 
-CurlCommand SIRI_SM_Request::createCurlCommandTicketer(const siri_sm_request_data& data, const std::string& request) {
+CurlCommand SIRI_SM_Request::createCurlCommandTicketer(const siri_sm_request_data& data,
+                                                       const std::string& request) const {
     return createPostCommand(data, request, "createCurlCommandTicketer: ");
 }
 
-CurlCommand SIRI_SM_Request::createCurlCommandVIX(const siri_sm_request_data& data, const std::string& request) {
+CurlCommand SIRI_SM_Request::createCurlCommandVIX(const siri_sm_request_data& data, const std::string& request) const {
     return createPostCommand(data, request, "createCurlCommandVIX: ");
 }
 
-CurlCommand SIRI_SM_Request::createCurlCommandR2P(const siri_sm_request_data& data) {
+CurlCommand SIRI_SM_Request::createCurlCommandR2P(const siri_sm_request_data& data) const {
     std::string url = addUrlParameter(data.feed_, "key", data.key_);
     url = addUrlParameter(url, "location", data.stop_id_);
-    CurlCommand command(data.curl_parm_);
+    CurlCommand command = downloader().command(data.curl_parm_);
     command.carriesCredential().url(url, "siri_sm_url");
     logLine(2, "createCurlCommandR2P: ", command.logText());
     return command;
@@ -124,7 +125,7 @@ SiriLoadResult SIRI_SM_Request::postRequest(const siri_sm_request_data& data, bo
     std::string timestamp = requestTimestamp();
     CurlCommand command = ticketer ? createCurlCommandTicketer(data, createRequestTicketer(data, timestamp))
                                    : createCurlCommandVIX(data, createRequestVIX(data, timestamp));
-    return makeResult(download(command));
+    return makeResult(downloader().fetch(command));
 }
 
 SiriLoadResult SIRI_SM_Request::loadDataFromServerTicketer(const siri_sm_request_data& data) {
@@ -136,10 +137,10 @@ SiriLoadResult SIRI_SM_Request::loadDataFromServerVIX(const siri_sm_request_data
 }
 
 SiriLoadResult SIRI_SM_Request::loadDataFromServerR2P(const siri_sm_request_data& data) {
-    return makeResult(download(createCurlCommandR2P(data)));
+    return makeResult(downloader().fetch(createCurlCommandR2P(data)));
 }
 
-SiriLoadResult SIRI_SM_Request::loadDataFromFile(const std::string& path) {
+SiriLoadResult SIRI_SM_Request::loadDataFromFile(const std::string& path) const {
     if (!FileExists(path)) return SiriLoadResult();
     return makeResult(readFileToString(path));
 }

@@ -44,7 +44,7 @@ public:
     SiriLoadResult loadDataFromServerVIX(const siri_sm_request_data& data);
     SiriLoadResult loadDataFromServerR2P(const siri_sm_request_data& data);
     // The whole file at path (used as given); not ok when it can't be opened.
-    static SiriLoadResult loadDataFromFile(const std::string& path);
+    SiriLoadResult loadDataFromFile(const std::string& path) const;
 
     // The request documents, stamped with timestamp; values are XML-escaped.
     static std::string createRequestTicketer(const siri_sm_request_data& data, const std::string& timestamp);
@@ -56,17 +56,17 @@ public:
     // password is masked in the command's log text.
     static void createCredentials(const siri_sm_request_data& data, CurlCommand& command);
     // POST of the request document; the commands differ only in their log label.
-    static CurlCommand createCurlCommandTicketer(const siri_sm_request_data& data, const std::string& request);
-    static CurlCommand createCurlCommandVIX(const siri_sm_request_data& data, const std::string& request);
+    CurlCommand createCurlCommandTicketer(const siri_sm_request_data& data, const std::string& request) const;
+    CurlCommand createCurlCommandVIX(const siri_sm_request_data& data, const std::string& request) const;
     // GET of feed_ with the key and the stop as query values.
-    static CurlCommand createCurlCommandR2P(const siri_sm_request_data& data);
+    CurlCommand createCurlCommandR2P(const siri_sm_request_data& data) const;
     // Eight level-2 lines describing data; secrets masked.
     static void printRequestData(const siri_sm_request_data& data);
 
     static SiriLoadResult makeResult(std::string data);
 
 private:
-    static CurlCommand createPostCommand(const siri_sm_request_data& data, const std::string& request,
-                                         const char* label);
+    CurlCommand createPostCommand(const siri_sm_request_data& data, const std::string& request,
+                                  const char* label) const;
     SiriLoadResult postRequest(const siri_sm_request_data& data, bool ticketer);
 };

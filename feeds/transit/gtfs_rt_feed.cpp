@@ -365,12 +365,12 @@ bool GTFS_RT_FeedImpl::usable(const GTFS::GTFS_RT_Parser& parser, const std::str
 }
 
 std::string GTFS_RT_FeedImpl::getData(const std::string& url, const char* urlKey, const std::string& curlParams) {
-    CurlCommand command(curlParams);
+    CurlCommand command = downloader().command(curlParams);
     command.carriesCredential();
     if (!m_authKey.empty()) command.secretHeader("Authorization", m_authKey, "gtfs_rt_auth_key");
     command.arg("--silent").arg("--show-error").url(url, urlKey);
     logLine(4, "GTFS_RT_FeedImpl::getData: ", command.logText());
-    std::string bytes = download(command, downloadLimits().gtfsRtMaxDownloadBytes);
+    std::string bytes = downloader().fetch(command, downloader().limits().gtfsRtMaxDownloadBytes);
     if (bytes.empty()) {
         logLine(8, "GTFS_RT_FeedImpl::getData: unable to download file from feed (offline?)");
         return "";

@@ -225,7 +225,7 @@ int TransitCloud_Onboard_FeedImpl::downloadData(std::string curlParams) {
         } else {
             std::string vehicleId = readVehicleId(0);
             if (vehicleId.empty()) logLine(16, "TransitCloud_Onboard_FeedImpl::downloadData: no vehicle id");
-            document = download(downloadCommand(curlParams, vehicleId));
+            document = downloader().fetch(downloadCommand(curlParams, vehicleId));
         }
     }
     bool connection = document.size() > kTransitCloudMaxUnusableBytes;

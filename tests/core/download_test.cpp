@@ -15,10 +15,12 @@
 #include "tests/support/temp_root.h"
 
 namespace {
-std::string get(const std::string& url, size_t cap = 8u << 20) {
+Downloader edge;
+
+std::string get(const std::string& url, size_t cap = 8u << 20, Downloader& downloader = edge) {
     CurlCommand command("-s");
     command.url(url, "test_url");
-    return download(command, cap);
+    return downloader.fetch(command, cap);
 }
 
 // Waits up to two seconds for a running curl child and returns its pid.
@@ -64,7 +66,7 @@ TEST(Download, HostileValuesReachTheServerByteExactAndRunNothing) {
     for (const auto& value : hostile) {
         CurlCommand command("-s");
         command.header("X-Value", value).body(value, "body").url(server.url("/p?ids={1,2}&range=[1-3]"), "test_url");
-        EXPECT_EQ(download(command), "ok") << value;
+        EXPECT_EQ(edge.fetch(command), "ok") << value;
         RecordedRequest request = server.requests().back();
         EXPECT_EQ(request.header("X-Value"), value);
         EXPECT_EQ(request.body, value);
@@ -91,7 +93,7 @@ TEST(Download, ALineBreakInAHeaderIsRefusedAndNothingIsSent) {
     server.reply("/p", "ok");
     CurlCommand command("-s");
     command.secretHeader("Authorization", "key\r\nX-Injected: 1", "gtfs_rt_auth_key").url(server.url("/p"), "test_url");
-    EXPECT_EQ(download(command), "");
+    EXPECT_EQ(edge.fetch(command), "");
     EXPECT_EQ(server.requestCount(), 0u);
     EXPECT_TRUE(log.contains("'gtfs_rt_auth_key' holds a line break or NUL", 16)) << log.dump();
 }
@@ -111,14 +113,14 @@ TEST(Download, NoSecretAppearsOnTheChildsCommandLine) {
     CurlCommand command("--max-time 5 -s");
     command.secretHeader("Authorization", "HEADERSECRET", "k").user("user", "PASSWORDSECRET", "k");
     command.body("<token>BODYSECRET</token>", "body").url(stalled.url("/p?app_key=QUERYSECRET"), "test_url");
-    auto reply = std::async(std::launch::async, [&] { return download(command); });
+    auto reply = std::async(std::launch::async, [&] { return edge.fetch(command); });
     int pid = waitForCurl();
     ASSERT_NE(pid, 0);
     std::string argv = processCommandLine(pid);
     EXPECT_EQ(argv, "curl --max-time 5 -s --fail --config - ");
-    endAllDownloads();
+    edge.endAll();
     reply.get();
-    allowDownloads();
+    edge.allow();
 }
 
 TEST(Download, ShutdownEndsEveryRunningChildAndItsGroupAtOnce) {
@@ -129,19 +131,43 @@ TEST(Download, ShutdownEndsEveryRunningChildAndItsGroupAtOnce) {
     auto start = std::chrono::steady_clock::now();
     auto curl = std::async(std::launch::async, [&] { return get(stalled.url("/")); });
     auto script = std::async(std::launch::async,
-                             [&] { return runProgram({root.path("/slow.sh")}, "", 1024, "slow.sh").output; });
+                             [&] { return edge.run({root.path("/slow.sh")}, "", 1024, "slow.sh").output; });
     ASSERT_NE(waitForCurl(), 0);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    endAllDownloads();
+    edge.endAll();
     EXPECT_EQ(curl.get(), "");
     EXPECT_EQ(script.get(), "");
     EXPECT_LT(secondsSince(start), 3.0);
     EXPECT_TRUE(get(stalled.url("/")).empty()) << "nothing starts while shutting down";
-    allowDownloads();
+    edge.allow();
     EXPECT_TRUE(childProcesses("curl").empty());
     EXPECT_TRUE(childProcesses("sleep").empty());
     // The pattern does not match the shell that runs pgrep.
     EXPECT_NE(system("pgrep -f 'sleep 31[.]5' >/dev/null"), 0) << "the script's own child was left running";
+}
+
+// Each module has its own edge: ending one module's downloads leaves another's running.
+TEST(Download, EndingOneEdgeLeavesAnotherEdgesDownloadsRunning) {
+    StubServer server;
+    server.reply("/late", "late");
+    StalledServer stalled;
+    Downloader first, second;
+    auto ended = std::async(std::launch::async, [&] { return get(stalled.url("/"), 1024, first); });
+    ASSERT_NE(waitForCurl(), 0);
+    auto running = std::async(std::launch::async, [&] {
+        CurlCommand command("-s --max-time 5");
+        command.url(stalled.url("/"), "test_url");
+        return second.fetch(command);
+    });
+    for (int i = 0; i < 200 && childProcesses("curl").size() < 2; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_EQ(childProcesses("curl").size(), 2u);
+    first.endAll();
+    EXPECT_EQ(ended.get(), "");
+    EXPECT_EQ(childProcesses("curl").size(), 1u) << "the other edge's curl was ended too";
+    EXPECT_EQ(get(server.url("/late"), 1024, second), "late") << "the other edge still starts downloads";
+    second.endAll();
+    running.get();
 }
 
 TEST(Download, ChildrenStartWithTheDefaultSignalMaskAndRunAsExecvpWould) {
@@ -152,14 +178,14 @@ TEST(Download, ChildrenStartWithTheDefaultSignalMaskAndRunAsExecvpWould) {
     sigaddset(&term, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &term, &old);
     writeScript(root.path("/mask.sh"), "#!/bin/sh\ngrep SigBlk /proc/self/status\n");
-    ProgramResult mask = runProgram({root.path("/mask.sh")}, "", 1024, "mask.sh");
+    ProgramResult mask = edge.run({root.path("/mask.sh")}, "", 1024, "mask.sh");
     pthread_sigmask(SIG_SETMASK, &old, nullptr);
     EXPECT_TRUE(mask.ok);
     EXPECT_EQ(mask.output, "SigBlk:\t0000000000000000\n");
 
     // No "#!" line: run by /bin/sh, arguments and standard input passed as given.
     writeScript(root.path("/plain.sh"), "printf '%s|' \"$1\"; cat\n");
-    ProgramResult plain = runProgram({root.path("/plain.sh"), "a b $(id)"}, "from stdin", 1024, "plain.sh");
+    ProgramResult plain = edge.run({root.path("/plain.sh"), "a b $(id)"}, "from stdin", 1024, "plain.sh");
     EXPECT_EQ(plain.output, "a b $(id)|from stdin");
 }
 
@@ -169,20 +195,15 @@ TEST(LocalFiles, OnlyRegularFilesWithinTheCapAreRead) {
     root.write("/ok.txt", "content");
     ASSERT_EQ(mkfifo(root.path("/fifo").c_str(), 0600), 0);
     ASSERT_EQ(symlink("/dev/zero", root.path("/zero").c_str()), 0);
-    DownloadLimits limits;
-    DownloadLimits small = limits;
-    small.maxDownloadBytes = 10;
-    setDownloadLimits(small);
     root.write("/big.txt", std::string(11, 'x'));
 
     std::string content;
-    EXPECT_TRUE(DataFeedImpl::readLocalFile(root.path("/ok.txt"), content));
+    EXPECT_TRUE(DataFeedImpl::readLocalFile(root.path("/ok.txt"), content, 10));
     EXPECT_EQ(content, "content");
     for (const char* hostile : {"/fifo", "/zero", "/big.txt", "/missing"}) {
         content = "before";
-        EXPECT_FALSE(DataFeedImpl::readLocalFile(root.path(hostile), content)) << hostile;
+        EXPECT_FALSE(DataFeedImpl::readLocalFile(root.path(hostile), content, 10)) << hostile;
         EXPECT_EQ(content, "before") << hostile;
     }
     EXPECT_TRUE(log.contains("fifo is not a regular file of at most 10 bytes; read as missing", 8)) << log.dump();
-    setDownloadLimits(limits);
 }

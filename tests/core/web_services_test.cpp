@@ -159,6 +159,26 @@ TEST_F(WebServicesTest, ReadsItsKeysAndHandsTheMapToEveryFeed) {
     EXPECT_EQ(defaults.ModuleStatus(), CModule::eStatusOk);
 }
 
+// Nothing is process-wide: two modules in one process keep their own options,
+// limits and download edge.
+TEST_F(WebServicesTest, TwoModulesKeepTheirOwnOptionsAndLimits) {
+    Json::Value params;
+    params["rss_enable"] = 1;
+    params["CurlParams"] = "--max-time 1";
+    params["max_download_bytes"] = 1000;
+    CWebServices first(paramsWith(params));
+    params["CurlParams"] = "--max-time 2";
+    params["max_download_bytes"] = 2000;
+    CWebServices second(paramsWith(params));
+    EXPECT_EQ(first.settings().curlParams, "--max-time 1");
+    EXPECT_EQ(second.settings().curlParams, "--max-time 2");
+    Downloader& firstEdge = first.feeds().front()->impl().downloader();
+    Downloader& secondEdge = second.feeds().front()->impl().downloader();
+    EXPECT_NE(&firstEdge, &secondEdge);
+    EXPECT_EQ(firstEdge.limits().maxDownloadBytes, 1000u);
+    EXPECT_EQ(secondEdge.limits().maxDownloadBytes, 2000u);
+}
+
 TEST_F(WebServicesTest, RefusesTfeAndR2pTogether) {
     LogCapture log;
     Json::Value params;

@@ -18,6 +18,7 @@
 #include "core/data_feed.h"
 #include "core/json_text.h"
 #include "platform/clock.h"
+#include "tests/support/hostile_input.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/stub_server.h"
 #include "tests/support/temp_root.h"
@@ -41,6 +42,7 @@ inline void configure(DataFeedImpl& feed, const Json::Value& params = Json::Valu
     map["ModuleParams"] = params.isString()   ? jsoncpp_string::toJsonObject(params.asString())
                           : params.isObject() ? params
                                               : Json::Value(Json::objectValue);
+    if (std::shared_ptr<Downloader> limited = scopedDownloader()) feed.useDownloader(limited);
     feed.updateModuleParmMap(CModuleParmMap(map));
     feed.readModuleParmMap();
 }

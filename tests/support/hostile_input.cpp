@@ -1,4 +1,5 @@
 #include "tests/support/hostile_input.h"
+#include "core/json_text.h"
 #include "tests/support/log_capture.h"
 
 #include <gtest/gtest.h>
@@ -10,21 +11,32 @@
 #include <fstream>
 #include <stdexcept>
 
-ScopedDownloadLimits::ScopedDownloadLimits(size_t maxBytes, size_t maxJsonValues) : m_before(downloadLimits()) {
-    DownloadLimits small = m_before;
+namespace {
+std::shared_ptr<Downloader> g_scopedDownloader;
+}  // namespace
+
+ScopedDownloadLimits::ScopedDownloadLimits(size_t maxBytes, size_t maxJsonValues) : m_budgetBefore(jsonValueBudget()) {
+    DownloadLimits small;
     small.maxDownloadBytes = small.gtfsRtMaxDownloadBytes = maxBytes;
     small.maxJsonValues = maxJsonValues;
-    setDownloadLimits(small);
+    g_scopedDownloader = std::make_shared<Downloader>(small);
+    setJsonValueBudget(maxJsonValues);
 }
 
-ScopedDownloadLimits::~ScopedDownloadLimits() { setDownloadLimits(m_before); }
+ScopedDownloadLimits::~ScopedDownloadLimits() {
+    g_scopedDownloader.reset();
+    setJsonValueBudget(m_budgetBefore);
+}
 
-std::string overCapText() { return std::string(downloadLimits().maxDownloadBytes + 1, ' '); }
+std::shared_ptr<Downloader> scopedDownloader() { return g_scopedDownloader; }
+DownloadLimits currentLimits() { return g_scopedDownloader ? g_scopedDownloader->limits() : DownloadLimits{}; }
+
+std::string overCapText() { return std::string(currentLimits().maxDownloadBytes + 1, ' '); }
 
 std::string overBudgetJson() {
     std::string text = "[{}";
     // The array itself is one value, so budget objects are one too many.
-    for (size_t i = 1; i < downloadLimits().maxJsonValues; ++i) text += ",{}";
+    for (size_t i = 1; i < jsonValueBudget(); ++i) text += ",{}";
     return text + "]";
 }
 
@@ -48,7 +60,7 @@ void plantHostileFile(const std::string& path, HostileFile kind) {
             // Sparse: the size is what matters, not the bytes.
             std::ofstream(path).close();
             std::error_code error;
-            std::filesystem::resize_file(path, downloadLimits().maxDownloadBytes + 1, error);
+            std::filesystem::resize_file(path, currentLimits().maxDownloadBytes + 1, error);
             planted = !error;
             break;
         }

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,9 +17,10 @@
 constexpr const char* kOverCapLog = "stopped at the cap of ";
 constexpr const char* kOverBudgetLog = " JSON values; not parsed";
 
-// Sets every download cap to maxBytes and the JSON value budget to
-// maxJsonValues while in scope, then restores the limits before. The
-// defaults are small, yet every fixture under tests/data fits in them.
+// While in scope, feeds configured by configure() use a download edge whose
+// caps are all maxBytes, and the JSON value budget is maxJsonValues; then
+// the budget before is restored. The defaults are small, yet every fixture
+// under tests/data fits in them.
 class ScopedDownloadLimits {
 public:
     explicit ScopedDownloadLimits(size_t maxBytes = 64 * 1024, size_t maxJsonValues = 1000);
@@ -27,10 +29,14 @@ public:
     ScopedDownloadLimits& operator=(const ScopedDownloadLimits&) = delete;
 
 private:
-    DownloadLimits m_before;
+    size_t m_budgetBefore;
 };
+// The download edge of the ScopedDownloadLimits in scope, or null.
+std::shared_ptr<Downloader> scopedDownloader();
+// The limits feeds are held to now: the scoped ones, or the defaults.
+DownloadLimits currentLimits();
 
-// A text one byte over the current cap (downloadLimits().maxDownloadBytes).
+// A text one byte over the current cap.
 std::string overCapText();
 // "[{},{},...]" with one object more than the current JSON value budget allows.
 std::string overBudgetJson();

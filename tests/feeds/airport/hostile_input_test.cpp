@@ -11,6 +11,7 @@ TEST_F(AirportFeed, OversizedRepliesFailAndPlantedOfflineFilesReadAsMissing) {
     // A new feed each time: its first cycle downloads.
     auto departures = [&] {
         FlightDeparturesFeedImpl feed(server.url("/departures"));
+        configure(feed);
         return valueOf(cycle(feed, kModuleCurlParams), "flight_departures_has_connection");
     };
     const std::pair<std::string, const char*> replies[] = {{overCapText(), kOverCapLog},

@@ -117,10 +117,10 @@ TEST_F(SiriRequestTest, AnAnswerCountsOnlyWhenLongerThan64Bytes) {
         SiriLoadResult result = requester.loadDataFromServer(data);
         EXPECT_TRUE(result.ok == (size > 64) && result.data.size() == size) << size << " bytes from the server";
         root.write("/vorn/media/offline/answer.xml", std::string(size, 'x'));
-        result = SIRI_SM_Request::loadDataFromFile(root.path("/vorn/media/offline/answer.xml"));
+        result = requester.loadDataFromFile(root.path("/vorn/media/offline/answer.xml"));
         EXPECT_TRUE(result.ok == (size > 64) && result.data.size() == size) << size << " bytes from a file";
     }
-    EXPECT_FALSE(SIRI_SM_Request::loadDataFromFile(root.path("/vorn/media/offline/none.xml")).ok) << "no file";
+    EXPECT_FALSE(requester.loadDataFromFile(root.path("/vorn/media/offline/none.xml")).ok) << "no file";
 }
 
 // The stop id is imported; the other values are configured.
