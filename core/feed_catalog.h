@@ -9,33 +9,18 @@
 
 #include "core/data_feed.h"
 
-// The module's URL keys, read once at construction and handed to the factories.
-struct ModuleUrls {
-    std::string rss;
-    std::string openDataTfe;
-    std::string openDataR2p;
-    std::string openDataTfl;
-    std::string flightDepartures;
-    std::string flightSecurity;
-    std::string flightDeparturesAzinq;
-    std::string serviceAlerts;
-    std::string siriSm;
-    std::string txcSt;
-    std::string gtfsRt;
-    std::string tflLineStatusTube;
-    std::string tflLineStatusOverground;
-    std::string tflLineStatusElizabeth;
-    std::string tflLineStatusDlr;
-    std::string tflLineStatusTram;
-    std::string tco;
-};
+// The URLs a feed is made with, in the order of its row's urlKeys.
+using FeedUrls = std::vector<std::string>;
 
 struct FeedCatalogEntry {
     const char* flag;  // the "ModuleParams" flag that creates the feed
     // Of "<prefix>_updated_at": the prefix of the feed's has_connection
     // symbol, or of its other symbols; distinct for feeds sharing symbols.
     const char* prefix;
-    std::unique_ptr<DataFeed> (*create)(const ModuleUrls& urls);
+    // The module keys whose values the factory takes; their kinds and
+    // defaults are the key table's.
+    std::vector<const char*> urlKeys;
+    std::unique_ptr<DataFeed> (*create)(const FeedUrls& urls);
 };
 
 const std::vector<FeedCatalogEntry>& feedCatalog();

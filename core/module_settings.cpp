@@ -63,24 +63,8 @@ ModuleSettings ModuleSettings::read(const Json::Value& params) {
 
     // The default endpoints are the deployment's; without a configured key
     // they answer nothing, which the feeds report as no connection.
-    ModuleUrls& urls = settings.urls;
-    urls.rss = tableValue(section, "rss_url");
-    urls.openDataTfe = tableValue(section, "open_data_tfe_url");
-    urls.openDataR2p = tableValue(section, "open_data_r2p_url");
-    urls.openDataTfl = tableValue(section, "open_data_tfl_url");
-    urls.flightDepartures = tableValue(section, "flight_departures_url");
-    urls.flightSecurity = tableValue(section, "flight_security_url");
-    urls.flightDeparturesAzinq = tableValue(section, "flight_departures_azinq_url");
-    urls.serviceAlerts = tableValue(section, "service_alerts_url");
-    urls.siriSm = tableValue(section, "siri_sm_url");
-    urls.txcSt = tableValue(section, "txc_st_url");
-    urls.gtfsRt = tableValue(section, "gtfs_rt_url");
-    urls.tflLineStatusTube = tableValue(section, "tfl_line_status_tube_url");
-    urls.tflLineStatusOverground = tableValue(section, "tfl_line_status_overground_url");
-    urls.tflLineStatusElizabeth = tableValue(section, "tfl_line_status_elizabeth_url");
-    urls.tflLineStatusDlr = tableValue(section, "tfl_line_status_dlr_url");
-    urls.tflLineStatusTram = tableValue(section, "tfl_line_status_tram_url");
-    urls.tco = tableValue(section, "tco_url");
+    for (const FeedCatalogEntry& entry : feedCatalog())
+        for (const char* key : entry.urlKeys) settings.urls.emplace(key, tableValue(section, key));
 
     settings.enabledFlags = flagsEnabledIn(section);
     return settings;

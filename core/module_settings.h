@@ -6,6 +6,7 @@
 #include <json/json.h>
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -19,7 +20,7 @@ struct ModuleSettings {
     int64_t staleAfterSeconds = 0;   // 0: data never goes stale
     DownloadLimits limits;
     bool tlsInsecure = false;  // certificates of requests with credentials go unchecked
-    ModuleUrls urls;
+    std::map<std::string, std::string> urls;  // every catalog row's URL keys, by key
     std::vector<std::string> enabledFlags;  // in creation order, TfE and R2P never together
 
     // Reads params (a "ModuleParams" section; anything else reads as empty),

@@ -67,9 +67,12 @@ void CWebServices::createFeeds() {
     std::vector<Created> created;
     for (const auto& flag : m_settings.enabledFlags) {
         const size_t before = created.size();
-        for (const auto& entry : feedCatalog())
-            if (flag == entry.flag)
-                created.push_back({entry.create(m_settings.urls), flag.substr(0, flag.rfind("_enable")), entry.prefix});
+        for (const auto& entry : feedCatalog()) {
+            if (flag != entry.flag) continue;
+            FeedUrls urls;
+            for (const char* key : entry.urlKeys) urls.push_back(m_settings.urls.at(key));
+            created.push_back({entry.create(urls), flag.substr(0, flag.rfind("_enable")), entry.prefix});
+        }
         if (created.size() == before) logLine(8, "CWebServices: no feed is built for the enabled flag: ", flag);
     }
     for (Created& c : created) addFeed(std::move(c.feed), c.name, c.prefix);

@@ -119,6 +119,17 @@ TEST(ConfigTable, EveryKeyTheModuleReadsIsInTheTableWithItsKindAndDefault) {
     for (const ConfigKey& key : configKeys()) EXPECT_TRUE(read.count(key.name)) << key.name << " is in the table, never read";
 }
 
+// The catalog names each feed's flag and URL keys; the table gives their kinds and defaults.
+TEST(ConfigTable, EveryCatalogKeyHasItsRow) {
+    for (const FeedCatalogEntry& entry : feedCatalog()) {
+        EXPECT_EQ(configKeyRows(entry.flag).size(), 1u) << entry.flag;
+        for (const char* key : entry.urlKeys) {
+            ASSERT_EQ(configKeyRows(key).size(), 1u) << key;
+            EXPECT_EQ(configKeyRows(key).front()->kind, KeyKind::kString) << key;
+        }
+    }
+}
+
 TEST(ConfigTable, UnknownKeysNameTheNearestKnownOne) {
     const struct {
         const char* written;
