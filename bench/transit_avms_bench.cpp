@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <string>
 
-#include "feeds/transit/avms.h"
-#include "feeds/transit/transit_cloud.h"
+#include "feeds/transit/avms_feed.h"
+#include "feeds/transit/transit_cloud_feed.h"
 
 namespace {
 

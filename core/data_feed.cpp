@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <sstream>
 
-#include "core/download.h"
+#include "core/downloader.h"
 #include "core/url_text.h"
 
 #include "platform/clock.h"

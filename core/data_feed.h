@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/download.h"
+#include "core/downloader.h"
 #include "platform/debug.h"
 #include "platform/module.h"
 

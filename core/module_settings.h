@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "core/download.h"
+#include "core/downloader.h"
 #include "core/feed_catalog.h"
 
 struct ModuleSettings {

@@ -6,9 +6,9 @@
 #include <iostream>
 
 #include "core/config_table.h"
-#include "core/download.h"
+#include "core/downloader.h"
 #include "core/file_write.h"
-#include "core/json_text.h"
+#include "core/json_document.h"
 #include "platform/clock.h"
 #include "platform/debug.h"
 #include "util/time_convert.h"

@@ -14,10 +14,10 @@
 #include "feeds/rail_siri/darwin_feed.h"
 #include "feeds/rail_siri/siri_sm_feed.h"
 #include "feeds/rail_siri/siri_sm_tt_feed.h"
-#include "feeds/transit/avms.h"
+#include "feeds/transit/avms_feed.h"
 #include "feeds/transit/gtfs_rt_feed.h"
-#include "feeds/transit/transit_cloud.h"
-#include "feeds/transit/txc_st.h"
+#include "feeds/transit/transit_cloud_feed.h"
+#include "feeds/transit/txc_st_feed.h"
 
 namespace {
 template <typename Feed, typename... Args>

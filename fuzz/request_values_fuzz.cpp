@@ -11,7 +11,7 @@
 
 #include "core/data_feed.h"
 #include "core/secrets.h"
-#include "core/shell_command.h"
+#include "core/curl_command.h"
 #include "core/xml_text.h"
 
 namespace {

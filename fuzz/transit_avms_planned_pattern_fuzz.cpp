@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "feeds/transit/avms.h"
+#include "feeds/transit/avms_feed.h"
 #include "fuzz/quiet_log.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "feeds/transit/transit_cloud.h"
+#include "feeds/transit/transit_cloud_feed.h"
 #include "fuzz/quiet_log.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -12,7 +12,7 @@
 #include "core/data_feed.h"
 #include "core/download_gate.h"
 #include "core/json_value_text.h"
-#include "core/download.h"
+#include "core/downloader.h"
 
 // Minimum time between two downloads of one feed, in monotonic seconds.
 constexpr int64_t kCachedFeedDownloadSeconds = 61;

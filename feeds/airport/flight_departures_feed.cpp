@@ -1,7 +1,7 @@
 #include "feeds/airport/flight_departures_feed.h"
 
 #include "core/config_keys.h"
-#include "core/json_text.h"
+#include "core/json_document.h"
 #include "core/symbol_list.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "core/json_text.h"
+#include "core/json_document.h"
 
 namespace {
 const CachedFeedTexts kTexts = {

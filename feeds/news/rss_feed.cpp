@@ -1,7 +1,7 @@
 #include "feeds/news/rss_feed.h"
 
 #include "core/config_keys.h"
-#include "core/download.h"
+#include "core/downloader.h"
 #include "core/symbol_list.h"
 #include "core/xml_dom.h"
 #include "util/text_clean.h"

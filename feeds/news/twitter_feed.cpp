@@ -5,8 +5,8 @@
 #include <exception>
 
 #include "core/config_keys.h"
-#include "core/json_text.h"
-#include "core/download.h"
+#include "core/json_document.h"
+#include "core/downloader.h"
 #include "platform/clock.h"
 #include "platform/file_root.h"
 #include "util/text_clean.h"

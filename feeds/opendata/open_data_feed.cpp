@@ -10,7 +10,7 @@
 #include <sstream>
 
 #include "core/config_keys.h"
-#include "core/json_text.h"
+#include "core/json_document.h"
 #include "core/symbol_list.h"
 #include "platform/file_root.h"
 #include "platform/strings.h"

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "core/data_feed.h"
-#include "core/download.h"
+#include "core/downloader.h"
 
 // The connections information of one stop point; only the TfL feed fills it.
 struct ConnectionsRecord {

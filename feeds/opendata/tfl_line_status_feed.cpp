@@ -4,7 +4,7 @@
 #include <iterator>
 
 #include "core/config_keys.h"
-#include "core/download.h"
+#include "core/downloader.h"
 #include "core/symbol_list.h"
 #include "feeds/opendata/open_data_feed.h"
 #include "feeds/opendata/open_data_tfl_feed.h"

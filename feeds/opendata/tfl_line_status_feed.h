@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "core/data_feed.h"
-#include "core/download.h"
+#include "core/downloader.h"
 
 struct LineStatusRecord {
     std::string id;

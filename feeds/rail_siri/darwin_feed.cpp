@@ -10,7 +10,7 @@
 
 #include "core/config_keys.h"
 #include "core/secrets.h"
-#include "core/download.h"
+#include "core/downloader.h"
 #include "core/symbol_list.h"
 #include "core/xml_dom.h"
 #include "core/xml_text.h"

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "core/data_feed.h"
-#include "core/download.h"
+#include "core/downloader.h"
 
 constexpr const char* kDarwinOfflinePath = "/vorn/media/offline/darwin.xml";
 constexpr const char* kDarwinDefaultEndpoint = "https://lite.realtime.nationalrail.co.uk/OpenLDBWS/ldb11.asmx";

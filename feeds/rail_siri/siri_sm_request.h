@@ -6,7 +6,7 @@
 #include <string>
 
 #include "core/data_feed.h"
-#include "core/download.h"
+#include "core/downloader.h"
 
 // Which provider's request form to use.
 enum SiriFeedProvider { kSiriProviderVix = 1, kSiriProviderTicketer = 2, kSiriProviderR2p = 3 };

@@ -20,7 +20,7 @@
 #include "core/file_write.h"
 #include "core/lookups.h"
 #include "core/secrets.h"
-#include "core/download.h"
+#include "core/downloader.h"
 #include "core/symbol_list.h"
 #include "platform/clock.h"
 #include "platform/file_root.h"

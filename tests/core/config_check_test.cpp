@@ -8,7 +8,7 @@
 #include "feeds/rail_siri/darwin_feed.h"
 #include "feeds/rail_siri/siri_sm_feed.h"
 #include "feeds/rail_siri/siri_sm_tt_feed.h"
-#include "feeds/transit/transit_cloud.h"
+#include "feeds/transit/transit_cloud_feed.h"
 #include "tests/support/temp_root.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include "core/file_write.h"
 #include "core/lookups.h"
 #include "core/secrets.h"
-#include "core/shell_command.h"
+#include "core/curl_command.h"
 #include "core/symbol_list.h"
 #include "core/url_text.h"
 #include "core/xml_text.h"

@@ -5,7 +5,7 @@
 #include <map>
 
 #include "core/feed_freshness.h"
-#include "core/json_text.h"
+#include "core/json_document.h"
 #include "core/web_services.h"
 #include "platform/clock.h"
 #include "tests/support/log_capture.h"

@@ -14,7 +14,7 @@
 
 #include "core/config_keys.h"
 #include "core/file_write.h"
-#include "core/json_text.h"
+#include "core/json_document.h"
 #include "core/xml_dom.h"
 #include "platform/clock.h"
 #include "tests/support/log_capture.h"

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "core/data_feed.h"
-#include "core/json_text.h"
+#include "core/json_document.h"
 #include "platform/clock.h"
 #include "tests/support/hostile_input.h"
 #include "tests/support/log_capture.h"

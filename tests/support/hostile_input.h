@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "core/data_feed.h"
-#include "core/download.h"
+#include "core/downloader.h"
 #include "tests/support/stub_server.h"
 
 // Log text of a reply refused for its size, and of one refused for its JSON values.

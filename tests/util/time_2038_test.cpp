@@ -8,7 +8,7 @@
 #include "feeds/opendata/open_data_tfl_feed.h"
 #include "feeds/rail_siri/siri_sm_feed.h"
 #include "feeds/rail_siri/siri_sm_tt_feed.h"
-#include "feeds/transit/avms.h"
+#include "feeds/transit/avms_feed.h"
 #include "feeds/transit/gtfs_rt_feed.h"
 #include "gtfs_realtime.pb.h"
 #include "tests/support/feed_test.h"

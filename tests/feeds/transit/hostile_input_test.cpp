@@ -5,7 +5,7 @@
 #include <functional>
 
 #include "feeds/transit/gtfs_rt_feed.h"
-#include "feeds/transit/transit_cloud.h"
+#include "feeds/transit/transit_cloud_feed.h"
 #include "tests/support/feed_test.h"
 #include "tests/support/hostile_input.h"
 #include "tests/support/log_capture.h"

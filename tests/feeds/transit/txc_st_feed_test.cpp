@@ -3,7 +3,7 @@
 
 #include <memory>
 
-#include "feeds/transit/txc_st.h"
+#include "feeds/transit/txc_st_feed.h"
 #include "platform/clock.h"
 #include "tests/support/feed_test.h"
 #include "tests/support/log_capture.h"

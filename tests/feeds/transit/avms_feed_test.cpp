@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "feeds/transit/avms.h"
+#include "feeds/transit/avms_feed.h"
 #include "tests/support/feed_test.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/temp_root.h"

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "core/data_feed.h"
-#include "core/download.h"
+#include "core/downloader.h"
 
 constexpr const char* kTransitCloudTestFeedPath = "/vorn/media/offline/tco_data.json";
 // Answers of this many bytes or fewer carry no document (error pages, empty replies).

@@ -1,9 +1,9 @@
-#include "core/json_text.h"
+#include "core/json_document.h"
 
 #include <atomic>
 #include <memory>
 
-#include "core/download.h"
+#include "core/downloader.h"
 #include "platform/debug.h"
 
 namespace {

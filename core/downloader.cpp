@@ -1,4 +1,4 @@
-#include "core/download.h"
+#include "core/downloader.h"
 
 #include <fcntl.h>
 #include <poll.h>

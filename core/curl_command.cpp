@@ -1,4 +1,4 @@
-#include "core/shell_command.h"
+#include "core/curl_command.h"
 
 #include <cctype>
 

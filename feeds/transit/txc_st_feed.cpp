@@ -1,4 +1,4 @@
-#include "feeds/transit/txc_st.h"
+#include "feeds/transit/txc_st_feed.h"
 
 #include <time.h>
 

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <random>
 
-#include "feeds/transit/transit_cloud.h"
+#include "feeds/transit/transit_cloud_feed.h"
 #include "tests/support/feed_test.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/stub_server.h"

@@ -1,4 +1,4 @@
-#include "feeds/transit/transit_cloud.h"
+#include "feeds/transit/transit_cloud_feed.h"
 
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -12,9 +12,9 @@
 
 #include "core/config_keys.h"
 #include "core/file_write.h"
-#include "core/json_text.h"
+#include "core/json_document.h"
 #include "core/json_value_text.h"
-#include "core/download.h"
+#include "core/downloader.h"
 #include "core/symbol_list.h"
 #include "core/url_text.h"
 #include "platform/file_root.h"

@@ -1,4 +1,4 @@
-#include "core/download.h"
+#include "core/downloader.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "core/shell_command.h"
+#include "core/curl_command.h"
 
 struct DownloadLimits {
     size_t maxDownloadBytes = 8u << 20;        // every reply but GTFS-Realtime's

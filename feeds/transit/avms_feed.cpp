@@ -1,4 +1,4 @@
-#include "feeds/transit/avms.h"
+#include "feeds/transit/avms_feed.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <vector>
 
-#include "core/json_text.h"
+#include "core/json_document.h"
 #include "core/json_value_text.h"
 #include "core/symbol_list.h"
 #include "platform/file_root.h"
