@@ -11,17 +11,12 @@
 #include <set>
 
 #include "core/config_table.h"
+#include "core/feed_catalog.h"
 #include "core/json_value_text.h"
 #include "core/secrets.h"
 #include "platform/file_root.h"
 
 namespace {
-// Files a feed reads instead of its source; while one is there the feed
-// works without the keys its source needs.
-constexpr const char* kDarwinOfflineFile = "/vorn/media/offline/darwin.xml";
-constexpr const char* kAzinqOfflineFile = "/vorn/media/offline/flight_departures_azinq.json";
-constexpr const char* kSiriOfflineFile = "/vorn/media/offline/siri_sm.xml";
-constexpr const char* kSiriTerminusOfflineFile = "/vorn/media/offline/siri_sm_tt.xml";
 constexpr const char* kZoneInfoDir = "/usr/share/zoneinfo/";
 
 struct LineStatusMode {
@@ -305,10 +300,10 @@ private:
     }
 
     // flag: <feed> cannot work without <keys> (or <file>), when the keys are
-    // missing and no file that stands in for the source is there.
-    void requireAll(const char* flag, const char* feed, std::initializer_list<const char*> keys,
-                    std::initializer_list<const char*> offlineFiles = {}) {
+    // missing and the offline files of the flag's feeds are not all there.
+    void requireAll(const char* flag, const char* feed, std::initializer_list<const char*> keys) {
         if (!enabled(flag)) return;
+        const std::vector<const char*> offlineFiles = offlineFilesOf(flag);
         std::string missing;
         for (const char* key : keys)
             if (text(key).empty()) missing += (missing.empty() ? "" : ", ") + std::string(key);
@@ -327,11 +322,10 @@ private:
     }
 
     void checkRequiredKeys() {
-        requireAll("rail_departures_enable", "DarwinFeed", {"rail_departures_client_token"}, {kDarwinOfflineFile});
+        requireAll("rail_departures_enable", "DarwinFeed", {"rail_departures_client_token"});
         requireAll("open_data_r2p_enable", "OpenDataR2P_Feed", {"Database"});
         requireAll("flight_departures_azinq_enable", "FlightDeparturesAzinqFeed",
-                   {"flight_departures_username", "flight_departures_password", "flight_departures_token"},
-                   {kAzinqOfflineFile});
+                   {"flight_departures_username", "flight_departures_password", "flight_departures_token"});
         requireAll("txc_st_enable", "TXC_ST_Feed", {"txc_st_url"});
         checkSiri();
         checkGtfsRt();
@@ -349,8 +343,7 @@ private:
         }
         // VIX and Ticketer requests are refused without a requestor reference.
         if (provider != 3)
-            requireAll("siri_sm_enable", "SIRI_SM_Feed and SIRI_SM_TT_Feed", {"siri_sm_requestor_ref"},
-                       {kSiriOfflineFile, kSiriTerminusOfflineFile});
+            requireAll("siri_sm_enable", "SIRI_SM_Feed and SIRI_SM_TT_Feed", {"siri_sm_requestor_ref"});
     }
 
     void checkGtfsRt() {

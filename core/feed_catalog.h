@@ -21,6 +21,12 @@ struct FeedCatalogEntry {
     // defaults are the key table's.
     std::vector<const char*> urlKeys;
     std::unique_ptr<DataFeed> (*create)(const FeedUrls& urls);
+    // Built-in paths of files that, while they are there, stand in for the
+    // feed's source, so it works without the keys its source needs.
+    std::vector<const char*> offlineFiles = {};
 };
+
+// The offline files of the feeds the flag creates, in creation order.
+std::vector<const char*> offlineFilesOf(const std::string& flag);
 
 const std::vector<FeedCatalogEntry>& feedCatalog();

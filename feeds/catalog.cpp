@@ -36,17 +36,20 @@ const std::vector<FeedCatalogEntry>& feedCatalog() {
          [](const FeedUrls& u) { return make<OpenDataR2P_Feed>(u[0]); }},
         {"open_data_tfl_enable", "open_data_tfl", {"open_data_tfl_url"},
          [](const FeedUrls& u) { return make<OpenDataTFL_Feed>(u[0]); }},
-        {"rail_departures_enable", "rail_departures", {}, [](const FeedUrls&) { return make<DarwinFeed>(); }},
+        {"rail_departures_enable", "rail_departures", {}, [](const FeedUrls&) { return make<DarwinFeed>(); },
+         {kDarwinOfflinePath}},
         {"flight_departures_enable", "flight_departures", {"flight_departures_url"},
          [](const FeedUrls& u) { return make<FlightDeparturesFeed>(u[0]); }},
         {"flight_security_enable", "flight_security", {"flight_security_url"},
          [](const FeedUrls& u) { return make<FlightSecurityFeed>(u[0]); }},
         {"flight_departures_azinq_enable", "flight_departures_azinq", {"flight_departures_azinq_url"},
-         [](const FeedUrls& u) { return make<FlightDeparturesAzinqFeed>(u[0]); }},
+         [](const FeedUrls& u) { return make<FlightDeparturesAzinqFeed>(u[0]); }, {kAzinqOfflinePath}},
         {"service_alerts_enable", "service_alert", {"service_alerts_url"},
          [](const FeedUrls& u) { return make<ServiceAlertsFeed>(u[0]); }},
-        {"siri_sm_enable", "siri_sm", {"siri_sm_url"}, [](const FeedUrls& u) { return make<SIRI_SM_Feed>(u[0]); }},
-        {"siri_sm_enable", "siri_sm_tt", {"siri_sm_url"}, [](const FeedUrls& u) { return make<SIRI_SM_TT_Feed>(u[0]); }},
+        {"siri_sm_enable", "siri_sm", {"siri_sm_url"}, [](const FeedUrls& u) { return make<SIRI_SM_Feed>(u[0]); },
+         {kSiriSmOfflinePath}},
+        {"siri_sm_enable", "siri_sm_tt", {"siri_sm_url"}, [](const FeedUrls& u) { return make<SIRI_SM_TT_Feed>(u[0]); },
+         {kSiriSmTtOfflinePath}},
         {"txc_st_enable", "txc_st", {"txc_st_url"}, [](const FeedUrls& u) { return make<TXC_ST_Feed>(u[0]); }},
         {"gtfs_rt_enable", "gtfs_rt", {"gtfs_rt_url"}, [](const FeedUrls& u) { return make<GTFS_RT_Feed>(u[0]); }},
         {"tfl_line_status_enable", "tfl_line_status",
@@ -57,4 +60,11 @@ const std::vector<FeedCatalogEntry>& feedCatalog() {
         {"avms_enable", "avms", {}, [](const FeedUrls&) { return make<AVMS_Feed>(); }},
     };
     return catalog;
+}
+
+std::vector<const char*> offlineFilesOf(const std::string& flag) {
+    std::vector<const char*> files;
+    for (const FeedCatalogEntry& entry : feedCatalog())
+        if (flag == entry.flag) files.insert(files.end(), entry.offlineFiles.begin(), entry.offlineFiles.end());
+    return files;
 }

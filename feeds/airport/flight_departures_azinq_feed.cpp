@@ -8,7 +8,7 @@
 
 namespace {
 const CachedFeedTexts kTexts = {
-    "/vorn/media/offline/flight_departures_azinq.json",
+    kAzinqOfflinePath,
     "FlightDeparturesFeedAzinqImpl: :downloadData - Offline test file used. The Web Server won't be contacted.",
     "FlightDeparturesFeedAzinqImpl: Retrieved; ",
     "/tmp/flight_departures_azinq.json",

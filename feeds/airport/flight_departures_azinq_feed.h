@@ -8,6 +8,8 @@
 
 #include "feeds/airport/cached_json_feed.h"
 
+constexpr const char* kAzinqOfflinePath = "/vorn/media/offline/flight_departures_azinq.json";
+
 // Display text of a FlightStatus code (by its first character); "" and a
 // level-8 line for an unknown code.
 std::string azinqFlightStatusText(const std::string& code);
