@@ -1,9 +1,7 @@
 #include "core/json_document.h"
 
-#include <atomic>
 #include <memory>
 
-#include "core/downloader.h"
 #include "platform/debug.h"
 
 namespace {
@@ -75,10 +73,11 @@ const char* skipScalar(const char* p, const char* end) {
 }
 }  // namespace
 
-bool readJsonDocument(const std::string& text, Json::Value& root, std::string& errors, int maxDepth) {
+bool readJsonDocument(const std::string& text, Json::Value& root, std::string& errors, size_t maxValues,
+                      int maxDepth) {
     root = Json::Value();
     errors.clear();
-    if (!withinJsonValueBudget(text)) {
+    if (maxValues != kNoJsonValueBudget && !withinJsonValueBudget(text, maxValues)) {
         errors = "more values than the budget allows";
         return false;
     }
@@ -105,10 +104,10 @@ bool readJsonDocument(const std::string& text, Json::Value& root, std::string& e
 }
 
 namespace jsoncpp_string {
-Json::Value toJsonObject(const std::string& text) {
+Json::Value toJsonObject(const std::string& text, size_t maxValues) {
     Json::Value root;
     std::string errors;
-    readJsonDocument(text, root, errors);
+    readJsonDocument(text, root, errors, maxValues);
     return root;
 }
 }  // namespace jsoncpp_string
@@ -156,15 +155,7 @@ size_t countJsonValues(std::string_view text, size_t limit) {
     return count;
 }
 
-namespace {
-std::atomic<size_t> g_jsonValueBudget{DownloadLimits{}.maxJsonValues};
-}  // namespace
-
-void setJsonValueBudget(size_t values) { g_jsonValueBudget = values; }
-size_t jsonValueBudget() { return g_jsonValueBudget; }
-
-bool withinJsonValueBudget(const std::string& text) {
-    const size_t budget = jsonValueBudget();
+bool withinJsonValueBudget(const std::string& text, size_t budget) {
     if (countJsonValues(text, budget) <= budget) return true;
     logLine(8, "JSON: reply of ", text.size(), " bytes holds more than ", budget, " JSON values; not parsed");
     return false;

@@ -9,22 +9,29 @@
 #include <string>
 #include <string_view>
 
+#include "core/downloader.h"
+
 // The default nesting depth the reader accepts; workers have the stack for it.
 constexpr int kJsonMaxDepth = 1000;
+// The default value budget: the reader spends about 150 bytes on each value.
+// A feed holds its replies to its download edge's ("max_json_values").
+constexpr size_t kDefaultJsonValueBudget = DownloadLimits{}.maxJsonValues;
+// No budget: for a caller that has checked one already.
+constexpr size_t kNoJsonValueBudget = SIZE_MAX;
 
 // Reads text as one JSON document into root. Comments are allowed (and kept
 // with the values); after the value only white space and comments may follow,
 // so a reply that merely starts like JSON (an error page after a number, a
-// quoted word) is refused, as is text holding a NUL byte. False, with the reader's error text in errors and
-// root null, when the text is not such a document, nests deeper than
-// maxDepth, or holds more values than the budget allows (see
-// withinJsonValueBudget). Never throws.
-bool readJsonDocument(const std::string& text, Json::Value& root, std::string& errors,
+// quoted word) is refused, as is text holding a NUL byte. False, with the
+// reader's error text in errors and root null, when the text is not such a
+// document, holds more than maxValues values (see withinJsonValueBudget;
+// kNoJsonValueBudget counts nothing) or nests deeper than maxDepth. Never throws.
+bool readJsonDocument(const std::string& text, Json::Value& root, std::string& errors, size_t maxValues,
                       int maxDepth = kJsonMaxDepth);
 
 namespace jsoncpp_string {
 // readJsonDocument's document, or a null value when it refuses the text.
-Json::Value toJsonObject(const std::string& text);
+Json::Value toJsonObject(const std::string& text, size_t maxValues = kDefaultJsonValueBudget);
 }  // namespace jsoncpp_string
 
 // The number of values a reader builds for text: objects, arrays, numbers,
@@ -36,12 +43,6 @@ Json::Value toJsonObject(const std::string& text);
 // limit + 1 and the rest of the text is not read.
 size_t countJsonValues(std::string_view text, size_t limit = SIZE_MAX);
 
-// The most values a JSON document may hold to be read (default 500,000):
-// the reader spends about 150 bytes on each. Set by the module from
-// "max_json_values"; process-wide, since the parsers take only text.
-void setJsonValueBudget(size_t values);
-size_t jsonValueBudget();
-
-// True when text holds at most jsonValueBudget() values. A reply over the
-// budget is refused like one over the byte cap: false, with one level-8 line.
-bool withinJsonValueBudget(const std::string& text);
+// True when text holds at most budget values. A reply over the budget is
+// refused like one over the byte cap: false, with one level-8 line.
+bool withinJsonValueBudget(const std::string& text, size_t budget);

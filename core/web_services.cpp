@@ -45,8 +45,9 @@ CWebServices::CWebServices(const CModuleParmMap& parmMap)
       m_settings(ModuleSettings::read(withTimeZoneSet(moduleParamsOf(parmMap)))),
       m_downloader(std::make_shared<Downloader>(m_settings.limits, !m_settings.tlsInsecure)),
       m_scheduler(m_settings.parallelDownloads, m_settings.curlParams,
-                  [this](size_t feed, SymbolPairs pairs, int64_t usableAt) { publish(feed, std::move(pairs), usableAt); }) {
-    setJsonValueBudget(m_settings.limits.maxJsonValues);
+                  [this](size_t feed, SymbolPairs pairs, int64_t usableAt) {
+                      publish(feed, std::move(pairs), usableAt);
+                  }) {
     createFeeds();
 
     std::vector<std::string> filesWritten;

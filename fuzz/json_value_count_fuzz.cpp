@@ -50,10 +50,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Json::Value document;
     std::string errors;
     const std::string owned(text);
-    if (readJsonDocument(owned, document, errors)) {
+    if (readJsonDocument(owned, document, errors, kDefaultJsonValueBudget)) {
         if (built != treeValues(document) || owned.find('\0') != std::string::npos) __builtin_trap();
         // Without a comment the text could end inside, a bracket after it is extra text.
-        if (owned.find('/') == std::string::npos && readJsonDocument(owned + "]", document, errors)) __builtin_trap();
+        if (owned.find('/') == std::string::npos && readJsonDocument(owned + "]", document, errors, kDefaultJsonValueBudget)) __builtin_trap();
     }
     return 0;
 }

@@ -51,10 +51,10 @@ std::string azinqGateActionText(const std::string& code) {
     return codeText(kGateActions, code, "unrecognized GateActionCode: ");
 }
 
-SymbolPairs parseAzinqDepartures(const std::string& text, int maxRows, bool showCancelled) {
+SymbolPairs parseAzinqDepartures(const std::string& text, int maxRows, bool showCancelled, size_t maxJsonValues) {
     logLine(2, "FlightDeparturesFeedAzinqImpl::parse - processing: ", text.size(), " bytes.");
     // A document that is just "null" carries no board either, so it counts as a failure.
-    Json::Value root = jsoncpp_string::toJsonObject(text);
+    Json::Value root = jsoncpp_string::toJsonObject(text, maxJsonValues);
     if (root.isNull()) {
         logLine(8, "FlightDeparturesFeedAzinqImpl:  Parsing failed");
         return {{"flight_departures_has_connection", "0"}};
@@ -158,7 +158,8 @@ CurlCommand FlightDeparturesFeedAzinqImpl::downloadCommand(const std::string& cu
 }
 
 int FlightDeparturesFeedAzinqImpl::parse(const std::string& text) {
-    const SymbolPairs pairs = parseAzinqDepartures(text, m_maxRowCount, m_showCancelled != 0);
+    const SymbolPairs pairs =
+        parseAzinqDepartures(text, m_maxRowCount, m_showCancelled != 0, downloader().limits().maxJsonValues);
     for (const auto& pair : pairs) addPair(pair.first, pair.second);
     return flagSet(pairs, "flight_departures_has_connection") ? 1 : 0;
 }

@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "core/json_document.h"
+
 #include "feeds/airport/cached_json_feed.h"
 
 constexpr const char* kAzinqOfflinePath = "/vorn/media/offline/flight_departures_azinq.json";
@@ -24,7 +26,8 @@ std::string azinqGateActionText(const std::string& code);
 // flights are kept (0 or less: all). Text that is not JSON gives
 // flight_departures_has_connection = "0" alone; JSON that is not an array
 // gives nothing. Never throws.
-SymbolPairs parseAzinqDepartures(const std::string& text, int maxRows, bool showCancelled);
+SymbolPairs parseAzinqDepartures(const std::string& text, int maxRows, bool showCancelled,
+                                 size_t maxJsonValues = kDefaultJsonValueBudget);
 
 class FlightDeparturesFeedAzinqImpl : public CachedJsonFeedImpl {
 public:

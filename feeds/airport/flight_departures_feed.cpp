@@ -24,9 +24,9 @@ bool stillBoarding(const std::string& status) {
 }
 }  // namespace
 
-SymbolPairs parseFlightDepartures(const std::string& text, int maxRows) {
+SymbolPairs parseFlightDepartures(const std::string& text, int maxRows, size_t maxJsonValues) {
     logLine(2, "FlightDataFeedImplData::parse - processing: ", text.size(), " bytes.");
-    Json::Value root = jsoncpp_string::toJsonObject(text);
+    Json::Value root = jsoncpp_string::toJsonObject(text, maxJsonValues);
     if (!root.isArray()) {
         logLine(8, "OD_FlightDepartures:  Parsing failed");
         logLine(2, "FlightDeparturesFeedImpl: No valid data from WebService");
@@ -83,7 +83,7 @@ CurlCommand FlightDeparturesFeedImpl::downloadCommand(const std::string& curlPar
 }
 
 int FlightDeparturesFeedImpl::parse(const std::string& text) {
-    const SymbolPairs pairs = parseFlightDepartures(text, m_maxRowCount);
+    const SymbolPairs pairs = parseFlightDepartures(text, m_maxRowCount, downloader().limits().maxJsonValues);
     for (const auto& pair : pairs) addPair(pair.first, pair.second);
     return flagSet(pairs, "flight_departures_has_connection") ? 1 : 0;
 }

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "core/json_document.h"
+
 #include "feeds/airport/cached_json_feed.h"
 
 constexpr int kFlightDeparturesDefaultRows = 30;
@@ -14,7 +16,7 @@ constexpr int kFlightDeparturesDefaultRows = 30;
 // GATE CLOSED are left out; at most maxRows flights are kept (0 or less: all).
 // A response that is not a JSON array gives flight_departures_has_connection
 // = "0" alone. Never throws.
-SymbolPairs parseFlightDepartures(const std::string& text, int maxRows);
+SymbolPairs parseFlightDepartures(const std::string& text, int maxRows, size_t maxJsonValues = kDefaultJsonValueBudget);
 
 class FlightDeparturesFeedImpl : public CachedJsonFeedImpl {
 public:

@@ -33,9 +33,9 @@ bool queueSeconds(const Json::Value& queue, uint64_t& seconds) {
 }
 }  // namespace
 
-SymbolPairs parseFlightSecurity(const std::string& text) {
+SymbolPairs parseFlightSecurity(const std::string& text, size_t maxJsonValues) {
     logLine(2, "FlightSecurityFeedImpl::parse - processing: ", text.size(), " bytes.");
-    Json::Value root = jsoncpp_string::toJsonObject(text);
+    Json::Value root = jsoncpp_string::toJsonObject(text, maxJsonValues);
     if (!root.isObject()) {
         logLine(8, "OD_FlightSecurity:  Parsing failed");
         return {};
@@ -70,7 +70,7 @@ CurlCommand FlightSecurityFeedImpl::downloadCommand(const std::string& curlParam
 }
 
 int FlightSecurityFeedImpl::parse(const std::string& text) {
-    const SymbolPairs pairs = parseFlightSecurity(text);
+    const SymbolPairs pairs = parseFlightSecurity(text, downloader().limits().maxJsonValues);
     for (const auto& pair : pairs) addPair(pair.first, pair.second);
     return pairs.empty() ? 0 : 1;
 }

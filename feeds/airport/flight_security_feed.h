@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "core/json_document.h"
+
 #include "feeds/airport/cached_json_feed.h"
 
 // Pairs of one security-time response (a JSON object whose "queue" is the
@@ -11,7 +13,7 @@
 // whole minutes, or "" when the object has no (or a null) "queue". Text that
 // is not a JSON object, or a "queue" that is not a number of seconds, gives
 // no pairs, so the display keeps the last wait. Never throws.
-SymbolPairs parseFlightSecurity(const std::string& text);
+SymbolPairs parseFlightSecurity(const std::string& text, size_t maxJsonValues = kDefaultJsonValueBudget);
 
 class FlightSecurityFeedImpl : public CachedJsonFeedImpl {
 public:

@@ -24,9 +24,9 @@ int nextAlertIndex(int current, Json::ArrayIndex count) {
 }
 }  // namespace
 
-SymbolPairs parseServiceAlerts(const std::string& text, int& alertIndex) {
+SymbolPairs parseServiceAlerts(const std::string& text, int& alertIndex, size_t maxJsonValues) {
     logLine(2, "ServiceAlertsFeedImplData::parse - processing: ", text.size(), " bytes.");
-    Json::Value root = jsoncpp_string::toJsonObject(text);
+    Json::Value root = jsoncpp_string::toJsonObject(text, maxJsonValues);
     if (root.isNull()) {
         logLine(8, "ServiceAlertsFeedImplData:  Parsing failed");
         return {};
@@ -78,7 +78,7 @@ CurlCommand ServiceAlertsFeedImpl::downloadCommand(const std::string& curlParams
 }
 
 int ServiceAlertsFeedImpl::parse(const std::string& text) {
-    SymbolPairs pairs = parseServiceAlerts(text, m_alertIndex);
+    SymbolPairs pairs = parseServiceAlerts(text, m_alertIndex, downloader().limits().maxJsonValues);
     for (const auto& pair : pairs) addPair(pair.first, pair.second);
     return pairs.empty() ? 0 : 1;
 }

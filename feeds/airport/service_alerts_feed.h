@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "core/json_document.h"
+
 #include "feeds/airport/cached_json_feed.h"
 
 // Description wrapping: short descriptions get narrow lines, longer ones wider lines.
@@ -21,7 +23,8 @@ constexpr int kAlertLongServicesWidth = 100;
 // without alerts clears the four symbols; text that is not JSON, a missing
 // "alerts" array or a shown alert without a "services" array gives no
 // pairs. Never throws.
-SymbolPairs parseServiceAlerts(const std::string& text, int& alertIndex);
+SymbolPairs parseServiceAlerts(const std::string& text, int& alertIndex,
+                               size_t maxJsonValues = kDefaultJsonValueBudget);
 
 class ServiceAlertsFeedImpl : public CachedJsonFeedImpl {
 public:

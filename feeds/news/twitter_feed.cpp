@@ -63,7 +63,7 @@ int TwitterFeedImpl::downloadData(std::string curlParams) {
 
 int TwitterFeedImpl::parse(const std::string& text) {
     logLine(2, "Twitter: FeedImpl::parse - processing: ", text.size(), " bytes.");
-    const Json::Value timeline = jsoncpp_string::toJsonObject(text);
+    const Json::Value timeline = jsoncpp_string::toJsonObject(text, downloader().limits().maxJsonValues);
     if (!timeline.isArray()) {
         logLine(8, "Twitter: FeedImpl::parse - parsing failed ");
         addPair("twitter_has_connection", "0");

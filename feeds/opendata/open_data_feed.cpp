@@ -36,9 +36,10 @@ std::vector<std::string> toVector(const Container& items) {
 }  // namespace
 
 namespace opendata {
-bool readJsonArray(const std::string& text, Json::Value& root, const char* failedLog, const char* notArrayLog) {
+bool readJsonArray(const std::string& text, Json::Value& root, const char* failedLog, const char* notArrayLog,
+                   size_t maxJsonValues) {
     std::string errors;
-    if (!readJson(text, root, errors)) {
+    if (!readJson(text, root, errors, maxJsonValues)) {
         logLine(8, failedLog, errors);
         return false;
     }
@@ -49,8 +50,8 @@ bool readJsonArray(const std::string& text, Json::Value& root, const char* faile
     return true;
 }
 
-bool readJson(const std::string& text, Json::Value& root, std::string& errors) {
-    return readJsonDocument(text, root, errors, kJsonStackLimit);
+bool readJson(const std::string& text, Json::Value& root, std::string& errors, size_t maxJsonValues) {
+    return readJsonDocument(text, root, errors, maxJsonValues, kJsonStackLimit);
 }
 
 int64_t readUtcDateTime(const std::string& text, const char* format) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/data_feed.h"
+#include "core/json_document.h"
 #include "core/downloader.h"
 
 // The connections information of one stop point; only the TfL feed fills it.
@@ -95,11 +96,12 @@ constexpr size_t kUsableDocumentMinBytes = 33;
 // Parses JSON text (comments allowed, nesting depth bounded, values within
 // the budget). On failure returns false with the reader's formatted messages
 // in errors. Never throws.
-bool readJson(const std::string& text, Json::Value& root, std::string& errors);
+bool readJson(const std::string& text, Json::Value& root, std::string& errors, size_t maxJsonValues);
 // A date-time text that carries UTC (or a wall clock read as UTC) in the
 // given strptime format, as POSIX seconds; the unparsed tail is ignored.
 int64_t readUtcDateTime(const std::string& text, const char* format);
 // readJson for documents whose root must be a non-empty array: logs at
 // level 8 failedLog + the reader's errors, or notArrayLog, and returns false.
-bool readJsonArray(const std::string& text, Json::Value& root, const char* failedLog, const char* notArrayLog);
+bool readJsonArray(const std::string& text, Json::Value& root, const char* failedLog, const char* notArrayLog,
+                   size_t maxJsonValues);
 }  // namespace opendata

@@ -79,16 +79,17 @@ OpenDataArrivals OpenDataR2P_FeedImpl::parse(const std::string& data) {
     }
     std::vector<std::string> ciCodes = CPointDataLookup(m_databasePath).Lookup(pointIds, "PointIdentifier");
     int32_t tzOffset = get_tz_offset_from_utc(wallClockSeconds());
-    return parseJourneys(data, pointIds, ciCodes, m_timingPointsOnly != 0, tzOffset);
+    return parseJourneys(data, pointIds, ciCodes, m_timingPointsOnly != 0, tzOffset,
+                         downloader().limits().maxJsonValues);
 }
 
 OpenDataArrivals OpenDataR2P_FeedImpl::parseJourneys(const std::string& data, const std::vector<std::string>& pointIds,
                                                      const std::vector<std::string>& ciCodes, bool timingPointsOnly,
-                                                     int32_t tzOffset) {
+                                                     int32_t tzOffset, size_t maxJsonValues) {
     OpenDataArrivals result;
     Json::Value root;
     if (!opendata::readJsonArray(data, root, "OpenData:  Parsing failed: ",
-                                 "OpenDataR2P_FeedImpl::parse: JSON root isn't an array."))
+                                 "OpenDataR2P_FeedImpl::parse: JSON root isn't an array.", maxJsonValues))
         return result;
     const Json::Value* journey = getCurrentJourney(root, ciCodes);
     if (!journey) {

@@ -26,7 +26,7 @@ public:
     // (seconds east of UTC). Never throws on any input.
     static OpenDataArrivals parseJourneys(const std::string& data, const std::vector<std::string>& pointIds,
                                           const std::vector<std::string>& ciCodes, bool timingPointsOnly,
-                                          int32_t tzOffset);
+                                          int32_t tzOffset, size_t maxJsonValues = kDefaultJsonValueBudget);
     // The earliest-starting journey whose codes are within the allowed edit
     // distance of ciCodes and that still has a visit due ("E"); null if none.
     static const Json::Value* getCurrentJourney(const Json::Value& root, const std::vector<std::string>& ciCodes);

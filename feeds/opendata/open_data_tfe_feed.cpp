@@ -26,12 +26,12 @@ std::string timestampText(const Json::Value& value) {
 }
 }  // namespace
 
-OpenDataArrivals OpenDataTFE_FeedImpl::parseTrip(const std::string& data, bool timingPointsOnly) {
+OpenDataArrivals OpenDataTFE_FeedImpl::parseTrip(const std::string& data, bool timingPointsOnly, size_t maxJsonValues) {
     OpenDataArrivals result;
     logLine(2, "OpenDataTFE_FeedImpl::parse - processing: ", data.size(), " bytes.");
     Json::Value root;
     std::string errors;
-    if (!opendata::readJson(data, root, errors)) {
+    if (!opendata::readJson(data, root, errors, maxJsonValues)) {
         logLine(8, "OpenData:  Parsing failed: ", errors);
         return result;
     }

@@ -9,12 +9,15 @@ class OpenDataTFE_FeedImpl : public OpenDataFeedImpl {
 public:
     explicit OpenDataTFE_FeedImpl(const std::string& url) : OpenDataFeedImpl(url, "open_data_tfe_url") {}
 
-    OpenDataArrivals parse(const std::string& data) override { return parseTrip(data, m_timingPointsOnly != 0); }
+    OpenDataArrivals parse(const std::string& data) override {
+        return parseTrip(data, m_timingPointsOnly != 0, downloader().limits().maxJsonValues);
+    }
 
     // The trip document ({"meta":{...},"results":{"arrivals":[...]}}) as
     // arrivals; with timingPointsOnly only arrivals marked "timepoint": true.
     // Throws jsoncpp's exception on a member of the wrong type.
-    static OpenDataArrivals parseTrip(const std::string& data, bool timingPointsOnly);
+    static OpenDataArrivals parseTrip(const std::string& data, bool timingPointsOnly,
+                                      size_t maxJsonValues = kDefaultJsonValueBudget);
 };
 
 class OpenDataTFE_Feed : public DataFeed {

@@ -102,11 +102,11 @@ CurlCommand OpenDataTFL_FeedImpl::createCurlCommand(const std::string& url, cons
 }
 
 TflPredictions OpenDataTFL_FeedImpl::parsePredictions(const std::string& data, bool filterDirection,
-                                                      int32_t stopQueryCount) {
+                                                      int32_t stopQueryCount, size_t maxJsonValues) {
     TflPredictions result;
     Json::Value root;
     if (!opendata::readJsonArray(data, root, "OpenData:  Parsing failed: ",
-                                 "OpenDataTFL_FeedImpl::parse: JSON root isn't an array."))
+                                 "OpenDataTFL_FeedImpl::parse: JSON root isn't an array.", maxJsonValues))
         return result;
     result.arrivals.ok = true;
 
@@ -165,7 +165,8 @@ TflPredictions OpenDataTFL_FeedImpl::parsePredictions(const std::string& data, b
 
 OpenDataArrivals OpenDataTFL_FeedImpl::parse(const std::string& data) {
     logLine(2, "OpenDataTFL_FeedImpl::parse - processing: ", data.size(), " bytes.");
-    TflPredictions predictions = parsePredictions(data, m_filterDirection, m_stopQueryCount);
+    TflPredictions predictions =
+        parsePredictions(data, m_filterDirection, m_stopQueryCount, downloader().limits().maxJsonValues);
     // Opened once per parse, and only when some prediction names a stop.
     std::unique_ptr<CPointDataLookup> stops;
     // A vehicle's predictions name each stop of its route more than once a day.
@@ -201,16 +202,17 @@ ConnectionsRecord OpenDataTFL_FeedImpl::getConnectionsRecord(const std::string& 
     logLine(2, "OpenDataTFL_FeedImpl::getConnectionsRecord for stop point ID ", stopPointId,
             " - processing: ", text.size(), " bytes.");
     ConnectionsRecord record;
-    if (parseStopPoint(text, stopPointId, record)) m_connectionsCache.emplace(stopPointId, record);
+    if (parseStopPoint(text, stopPointId, record, downloader().limits().maxJsonValues))
+        m_connectionsCache.emplace(stopPointId, record);
     return record;
 }
 
 bool OpenDataTFL_FeedImpl::parseStopPoint(const std::string& data, const std::string& stopPointId,
-                                          ConnectionsRecord& record) {
+                                          ConnectionsRecord& record, size_t maxJsonValues) {
     record = ConnectionsRecord();
     Json::Value root;
     std::string errors;
-    if (!opendata::readJson(data, root, errors)) {
+    if (!opendata::readJson(data, root, errors, maxJsonValues)) {
         logLine(8, "OpenDataTFL_FeedImpl::getConnectionsRecord:  Parsing failed: ", errors);
         return false;
     }

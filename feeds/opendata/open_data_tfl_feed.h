@@ -48,10 +48,10 @@ public:
     // direction; of a longer run only the first 1000. The first
     // stopQueryCount positions and the last one get connections. Throws
     // jsoncpp's exception on a member of the wrong type.
-    static TflPredictions parsePredictions(const std::string& data, bool filterDirection, int32_t stopQueryCount);
+    static TflPredictions parsePredictions(const std::string& data, bool filterDirection, int32_t stopQueryCount, size_t maxJsonValues = kDefaultJsonValueBudget);
     // A stop-point document as connections; false (record left empty) when
     // the document is invalid, empty or of the wrong shape. Never throws.
-    static bool parseStopPoint(const std::string& data, const std::string& stopPointId, ConnectionsRecord& record);
+    static bool parseStopPoint(const std::string& data, const std::string& stopPointId, ConnectionsRecord& record, size_t maxJsonValues = kDefaultJsonValueBudget);
     // From the cache, or one stop-point request; only answers with data are cached.
     ConnectionsRecord getConnectionsRecord(const std::string& stopPointId);
 

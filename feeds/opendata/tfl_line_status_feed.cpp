@@ -102,11 +102,11 @@ CurlCommand TFL_Line_Status_FeedImpl::createCurlCommand(int index, const std::st
 }
 
 bool TFL_Line_Status_FeedImpl::parse(const std::string& data, std::vector<LineStatusRecord>& lines,
-                                     int32_t& maxStatuses) {
+                                     int32_t& maxStatuses, size_t maxJsonValues) {
     logLine(2, "TFL_Line_Status_FeedImpl::parse - processing: ", data.size(), " bytes.");
     Json::Value root;
     if (!opendata::readJsonArray(data, root, "TFL_Line_Status_FeedImpl::parse: Parsing failed: ",
-                                 "TFL_Line_Status_FeedImpl::parse: JSON root isn't an array."))
+                                 "TFL_Line_Status_FeedImpl::parse: JSON root isn't an array.", maxJsonValues))
         return false;
     std::vector<LineStatusRecord> parsed;
     int32_t largest = maxStatuses;
@@ -160,7 +160,7 @@ int TFL_Line_Status_FeedImpl::downloadData(std::string curlParams) {
             logLine(8, "TFL_Line_Status_FeedImpl::downloadData: no URL configured for mode index ", index);
             continue;
         }
-        if (parse(downloader().fetch(command), m_lines, m_maxSeverityArraySize)) anyParsed = true;
+        if (parse(downloader().fetch(command), m_lines, m_maxSeverityArraySize, downloader().limits().maxJsonValues)) anyParsed = true;
     }
 
     if (anyParsed) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/data_feed.h"
+#include "core/json_document.h"
 #include "core/downloader.h"
 
 struct LineStatusRecord {
@@ -45,7 +46,8 @@ public:
     // null or {} are passed over; past 100 lines the rest are left out. False,
     // with lines unchanged, when the reply is not a non-empty array of line
     // objects.
-    static bool parse(const std::string& data, std::vector<LineStatusRecord>& lines, int32_t& maxStatuses);
+    static bool parse(const std::string& data, std::vector<LineStatusRecord>& lines, int32_t& maxStatuses,
+                      size_t maxJsonValues = kDefaultJsonValueBudget);
     // Sorts lines by the three sort columns ("name", "mode", "severity"; any
     // other text compares equal), each ascending.
     static void sortLines(std::vector<LineStatusRecord>& lines, const std::string& column1, const std::string& column2,

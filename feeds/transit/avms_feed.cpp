@@ -133,10 +133,11 @@ void exportPathField(const Json::Value& record, std::initializer_list<const char
 
 // Parses text, enters the two outer keys when present and hands the record
 // to exporter. Reader limits (nesting depth) surface as exceptions: caught.
+// The value budget is the feed's to check, before (see updateDelivery).
 bool parseDelivery(const std::string& text, const char* outer, const char* inner,
                    void (*exporter)(const Json::Value&, SymbolPairs&), SymbolPairs& pairs, std::string& errors) {
     Json::Value root;
-    if (!readJsonDocument(text, root, errors)) return false;
+    if (!readJsonDocument(text, root, errors, kNoJsonValueBudget)) return false;
     try {
         const Json::Value* record = &root;
         if (const Json::Value* member = jsonMember(*record, outer)) record = member;
@@ -350,7 +351,12 @@ void AVMS_FeedImpl::updateDelivery(const char* builtInPath, const char* operatio
     logLine(1, text);
     SymbolPairs pairs;
     std::string errors;
-    if (!parser(text, pairs, errors)) {
+    bool parsed = false;
+    if (!withinJsonValueBudget(text, downloader().limits().maxJsonValues))
+        errors = "more values than the budget allows";
+    else
+        parsed = parser(text, pairs, errors);
+    if (!parsed) {
         logLine(8, "AVMS_FeedImpl::", operation, ":  parsing failed: ", errors);
         return;
     }

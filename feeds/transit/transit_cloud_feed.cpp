@@ -176,9 +176,9 @@ void TransitCloud_Onboard_FeedImpl::save(const std::string& document) const {
 }
 
 bool TransitCloud_Onboard_FeedImpl::parseDocument(const std::string& document, SymbolPairs& pairs,
-                                                  std::string& errors) {
+                                                  std::string& errors, size_t maxJsonValues) {
     Json::Value root;
-    if (!readJsonDocument(document, root, errors)) return false;
+    if (!readJsonDocument(document, root, errors, maxJsonValues)) return false;
     if (const Json::Value* ld = section(root, "LD")) exportDepartures(*ld, "tco_ld_", pairs);
     if (const Json::Value* td = section(root, "TD")) {
         pairs.emplace_back("tco_has_train_destinations", "1");
@@ -201,7 +201,7 @@ bool TransitCloud_Onboard_FeedImpl::parse(const std::string& document) {
     logLine(1, "TransitCloud_Onboard_FeedImpl::parse - processing: ", document.size(), " bytes.");
     SymbolPairs pairs;
     std::string errors;
-    if (!parseDocument(document, pairs, errors)) {
+    if (!parseDocument(document, pairs, errors, downloader().limits().maxJsonValues)) {
         logLine(8, "TransitCloud_Onboard_FeedImpl:  Parsing failed: ", errors);
         return false;
     }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/data_feed.h"
+#include "core/json_document.h"
 #include "core/downloader.h"
 
 constexpr const char* kTransitCloudTestFeedPath = "/vorn/media/offline/tco_data.json";
@@ -31,7 +32,8 @@ public:
     // The pure parser behind parse: the document's pairs in export order
     // appended to pairs; false, with the reader's messages in errors, when
     // the document is not JSON or over the value budget. Never throws.
-    static bool parseDocument(const std::string& document, SymbolPairs& pairs, std::string& errors);
+    static bool parseDocument(const std::string& document, SymbolPairs& pairs, std::string& errors,
+                              size_t maxJsonValues = kDefaultJsonValueBudget);
 
     // The curl command for the vehicle; every value quoted for the shell.
     CurlCommand downloadCommand(const std::string& curlParams, const std::string& vehicleId) const;

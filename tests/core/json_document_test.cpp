@@ -47,11 +47,10 @@ TEST(JsonValueCount, CountsWhatTheReaderBuilds) {
 }
 
 TEST(JsonValueBudget, AReplyOverTheBudgetReadsAsInvalidWithOneLine) {
-    ScopedDownloadLimits limits(1 << 20, 4);
     LogCapture log;
-    EXPECT_EQ(jsoncpp_string::toJsonObject(R"({"a":[1,2]})").size(), 1u) << "exactly the budget";
+    EXPECT_EQ(jsoncpp_string::toJsonObject(R"({"a":[1,2]})", 4).size(), 1u) << "exactly the budget";
     EXPECT_TRUE(log.lines().empty()) << log.dump();
-    EXPECT_TRUE(jsoncpp_string::toJsonObject("[1,2,3,4]").isNull());
+    EXPECT_TRUE(jsoncpp_string::toJsonObject("[1,2,3,4]", 4).isNull());
     ASSERT_EQ(log.lines().size(), 1u) << log.dump();
     EXPECT_EQ(log.lines()[0].level, 8);
     EXPECT_EQ(log.lines()[0].text, "JSON: reply of 9 bytes holds more than 4 JSON values; not parsed");
@@ -76,7 +75,7 @@ TEST(JsonDocument, OnlyWhiteSpaceAndCommentsMayFollowTheValue) {
     for (const auto& [text, accepted] : cases) {
         Json::Value root;
         std::string errors;
-        EXPECT_EQ(readJsonDocument(text, root, errors), accepted) << text;
+        EXPECT_EQ(readJsonDocument(text, root, errors, kDefaultJsonValueBudget), accepted) << text;
         EXPECT_EQ(root.isNull(), !accepted) << text;
         EXPECT_EQ(errors.empty(), accepted) << text << ": " << errors;
     }

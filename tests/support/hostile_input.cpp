@@ -15,18 +15,14 @@ namespace {
 std::shared_ptr<Downloader> g_scopedDownloader;
 }  // namespace
 
-ScopedDownloadLimits::ScopedDownloadLimits(size_t maxBytes, size_t maxJsonValues) : m_budgetBefore(jsonValueBudget()) {
+ScopedDownloadLimits::ScopedDownloadLimits(size_t maxBytes, size_t maxJsonValues) {
     DownloadLimits small;
     small.maxDownloadBytes = small.gtfsRtMaxDownloadBytes = maxBytes;
     small.maxJsonValues = maxJsonValues;
     g_scopedDownloader = std::make_shared<Downloader>(small);
-    setJsonValueBudget(maxJsonValues);
 }
 
-ScopedDownloadLimits::~ScopedDownloadLimits() {
-    g_scopedDownloader.reset();
-    setJsonValueBudget(m_budgetBefore);
-}
+ScopedDownloadLimits::~ScopedDownloadLimits() { g_scopedDownloader.reset(); }
 
 std::shared_ptr<Downloader> scopedDownloader() { return g_scopedDownloader; }
 DownloadLimits currentLimits() { return g_scopedDownloader ? g_scopedDownloader->limits() : DownloadLimits{}; }
@@ -36,7 +32,7 @@ std::string overCapText() { return std::string(currentLimits().maxDownloadBytes 
 std::string overBudgetJson() {
     std::string text = "[{}";
     // The array itself is one value, so budget objects are one too many.
-    for (size_t i = 1; i < jsonValueBudget(); ++i) text += ",{}";
+    for (size_t i = 1; i < currentLimits().maxJsonValues; ++i) text += ",{}";
     return text + "]";
 }
 

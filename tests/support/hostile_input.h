@@ -18,18 +18,14 @@ constexpr const char* kOverCapLog = "stopped at the cap of ";
 constexpr const char* kOverBudgetLog = " JSON values; not parsed";
 
 // While in scope, feeds configured by configure() use a download edge whose
-// caps are all maxBytes, and the JSON value budget is maxJsonValues; then
-// the budget before is restored. The defaults are small, yet every fixture
-// under tests/data fits in them.
+// caps are all maxBytes and whose JSON value budget is maxJsonValues. The
+// defaults are small, yet every fixture under tests/data fits in them.
 class ScopedDownloadLimits {
 public:
     explicit ScopedDownloadLimits(size_t maxBytes = 64 * 1024, size_t maxJsonValues = 1000);
     ~ScopedDownloadLimits();
     ScopedDownloadLimits(const ScopedDownloadLimits&) = delete;
     ScopedDownloadLimits& operator=(const ScopedDownloadLimits&) = delete;
-
-private:
-    size_t m_budgetBefore;
 };
 // The download edge of the ScopedDownloadLimits in scope, or null.
 std::shared_ptr<Downloader> scopedDownloader();
