@@ -295,53 +295,6 @@ TEST_F(GtfsRtFeed, AlertsConcernTheTripWhenTimeAndEntitiesAgree) {
     EXPECT_EQ(translated[2].header_text + "|" + translated[2].tts_header_text, "|b");
 }
 
-// The vehicle list counts alerts through an index; every count must be what
-// the per-alert rule gives. Alerts of one and of two informed entities, each
-// entity any mix of route, trip (with its own route), stop and agency, alone
-// and all together, against trips with and without trip and route ids.
-TEST_F(GtfsRtFeed, AlertIndexCountsWhatTheAlertRuleAccepts) {
-    std::vector<GTFS::EntitySelector> kinds;
-    for (const char* route : {"-", "", "R1", "R2"})
-        for (const char* trip : {"-", "/", "T1/", "T1/R1", "T1/R2", "T2/", "/R1"})
-            for (bool stop : {false, true}) {
-                GTFS::EntitySelector& e = kinds.emplace_back();
-                e.agency_id = "A";
-                if (std::string(route) != "-") e.route_id = route;
-                if (std::string(trip) != "-") {
-                    const std::string t = trip;
-                    const size_t slash = t.find('/');
-                    e.trip = GTFS::TripDescriptor{t.substr(0, slash), t.substr(slash + 1), {}, "", "", 0};
-                }
-                if (stop) e.stop_id = "S1";
-            }
-    std::vector<GTFS::Alert> alerts(1);  // the first without an informed entity
-    for (const auto& first : kinds) {
-        alerts.emplace_back().informed_entities = {first};
-        for (const auto& second : kinds) alerts.emplace_back().informed_entities = {first, second};
-    }
-    std::vector<bool> active(alerts.size());
-    for (size_t i = 0; i < alerts.size(); ++i) active[i] = i % 7 != 3;
-
-    GTFS_RT_FeedImpl feed("");
-    const AlertIndex all(alerts, active);
-    for (const char* tripId : {"", "T1", "T2", "T3"})
-        for (const char* routeId : {"", "R1", "R2"}) {
-            GTFS::TripUpdate trip;
-            trip.trip.trip_id = tripId;
-            trip.trip.route_id = routeId;
-            int expected = 0;
-            for (size_t i = 0; i < alerts.size(); ++i) {
-                const bool concerns = active[i] && feed.getAlertEntityValidity(alerts[i].informed_entities, trip, "");
-                expected += concerns;
-                const std::vector<GTFS::Alert> single{alerts[i]};
-                const AlertIndex one(single, {active[i]});
-                ASSERT_EQ(one.count(tripId, routeId), concerns ? 1 : 0)
-                    << "alert " << i << " for trip '" << tripId << "' on route '" << routeId << "'";
-            }
-            EXPECT_EQ(all.count(tripId, routeId), expected) << "trip '" << tripId << "' on route '" << routeId << "'";
-        }
-}
-
 TEST_F(GtfsRtFeed, VehicleListIsWrittenWhenAskedOrWhenTheVehicleIsUnknown) {
     server.reply("/combined", readTestData("transit/gtfs_rt_combined.pb"));
     const std::string list = "id,label,license_plate,active,alerts\n"
