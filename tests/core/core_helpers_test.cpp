@@ -12,7 +12,6 @@
 #include "core/curl_command.h"
 #include "core/symbol_list.h"
 #include "core/url_text.h"
-#include "core/xml_text.h"
 #include "platform/clock.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/sqlite_builder.h"
@@ -123,13 +122,6 @@ TEST(SymbolList, MissingElementsKeepTheirPlaces) {
     ListBuilder bare;
     bare.addMissing().addBare("");
     EXPECT_EQ(bare.str(), ",") << "an empty bare element is an element";
-}
-
-TEST(XmlText, EscapesMarkupCharacters) {
-    EXPECT_EQ(xmlEscape("<a href=\"x\">Tom & Jerry's</a>"),
-              "&lt;a href=&quot;x&quot;&gt;Tom &amp; Jerry&apos;s&lt;/a&gt;");
-    EXPECT_EQ(xmlEscape(std::string("S\x01T\0O\tP\x1f\r\n\x7f", 11)), "STO\tP\r\n\x7f")
-        << "control characters XML can't carry are dropped";
 }
 
 TEST(ConfigKeys, StringsIntegersAndFlagsFollowOneRule) {
