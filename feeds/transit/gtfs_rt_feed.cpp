@@ -322,10 +322,12 @@ int GTFS_RT_FeedImpl::downloadData(std::string curlParams) {
         } else {
             // The vehicle's trip, from its position (the last one that came),
             // picks its trip updates from the next feed.
-            if (!m_vehiclePositionUrl.empty()) read(m_vehiclePositionUrl, "gtfs_rt_vehicle_position_url", takePositions);
+            if (!m_vehiclePositionUrl.empty())
+                read(m_vehiclePositionUrl, "gtfs_rt_vehicle_position_url", takePositions);
             const std::string vehicleTripId = tripOfVehicle(m_positions, vehicleId);
             if (!m_tripUpdateUrl.empty() && !stopRequested())
-                read(m_tripUpdateUrl, "gtfs_rt_trip_update_url", [&](GTFS::GTFS_RT_Parser& parser) { takeTripUpdates(parser, vehicleTripId); });
+                read(m_tripUpdateUrl, "gtfs_rt_trip_update_url",
+                     [&](GTFS::GTFS_RT_Parser& parser) { takeTripUpdates(parser, vehicleTripId); });
             if (!m_alertUrl.empty() && !stopRequested()) read(m_alertUrl, "gtfs_rt_alert_url", takeAlerts);
         }
         if (stopRequested()) return 1;
