@@ -13,7 +13,8 @@
 using FeedUrls = std::vector<std::string>;
 
 struct FeedCatalogEntry {
-    const char* flag;  // the "ModuleParams" flag that creates the feed
+    const char* flag;       // the "ModuleParams" flag that creates the feed
+    const char* feedClass;  // its class, as the key table names its readers
     // Of "<prefix>_updated_at": the prefix of the feed's has_connection
     // symbol, or of its other symbols; distinct for feeds sharing symbols.
     const char* prefix;

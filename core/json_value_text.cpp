@@ -4,10 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "core/config_keys.h"
-
 const Json::Value* jsonMember(const Json::Value& obj, const char* key) {
-    noteConfigKeyRead(obj, key, KeyRead::kLookup, std::string());
     if (!obj.isObject()) return nullptr;
     return obj.find(key, key + std::strlen(key));
 }

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <iostream>
 
+#include "core/config_keys.h"
 #include "core/config_table.h"
 #include "core/downloader.h"
 #include "core/file_write.h"
@@ -29,7 +30,7 @@ const Json::Value& moduleParamsOf(const CModuleParmMap& parmMap) {
 
 // The time zone is set before anything else is read: feeds read local times.
 const Json::Value& withTimeZoneSet(const Json::Value& params) {
-    const std::string zone = configKeyValue(*configKeyRows("TimeZone").front(), params);
+    const std::string zone = readStringKey(params, "TimeZone");
     logLine(2, "timr before tzset: ", formatCurrentLocalTime("%H:%M"));
     setProcessTimeZone(zone);
     logLine(2, "timezone set: ", zone);

@@ -125,17 +125,17 @@ FlightDeparturesFeedAzinqImpl::FlightDeparturesFeedAzinqImpl(const std::string& 
 
 void FlightDeparturesFeedAzinqImpl::readModuleParmMap() {
     // The account belongs to the deployment: no credential is built in.
-    m_username = readStringKey(moduleParams(), "flight_departures_username", m_username);
-    m_password = readStringKey(moduleParams(), "flight_departures_password", m_password);
-    m_token = readStringKey(moduleParams(), "flight_departures_token", m_token);
-    m_showCancelled = readIntKey(moduleParams(), "flight_departures_show_cancelled", 1);
+    m_username = readStringKey(moduleParams(), "flight_departures_username");
+    m_password = readStringKey(moduleParams(), "flight_departures_password");
+    m_token = readStringKey(moduleParams(), "flight_departures_token");
+    m_showCancelled = readIntKey(moduleParams(), "flight_departures_show_cancelled");
     logLine(2, "FlightDeparturesFeedAzinqImpl::readModuleParmMap parameters - username: ", maskSecret(m_username),
             ", password: ", maskSecret(m_password), ", token: ", maskSecret(m_token),
             ", show conceled flights: ", m_showCancelled);
 }
 
 void FlightDeparturesFeedAzinqImpl::beginCycle() {
-    m_maxRowCount = readIntKey(moduleParams(), "flight_departures_max_row_count", kFlightDeparturesDefaultRows);
+    m_maxRowCount = readIntKey(moduleParams(), "flight_departures_max_row_count");
     logLine(2, "FlightDeparturesFeedAzinqImpl: Number of rows to request: ", m_maxRowCount);
 }
 

@@ -71,7 +71,7 @@ SymbolPairs parseFlightDepartures(const std::string& text, int maxRows, size_t m
 FlightDeparturesFeedImpl::FlightDeparturesFeedImpl(const std::string& url) : CachedJsonFeedImpl(url, kTexts) {}
 
 void FlightDeparturesFeedImpl::beginCycle() {
-    m_maxRowCount = readIntKey(moduleParams(), "flight_departures_max_row_count", kFlightDeparturesDefaultRows);
+    m_maxRowCount = readIntKey(moduleParams(), "flight_departures_max_row_count");
     logLine(2, "FlightDeparturesFeedImpl: Number of rows to request: ", m_maxRowCount);
 }
 

@@ -13,9 +13,9 @@ RssFeedImpl::RssFeedImpl(const std::string& url) : m_url(url) {
 RssFeedImpl::~RssFeedImpl() { logLine(2, "RSS: RssFeedImpl entering destructor"); }
 
 void RssFeedImpl::readModuleParmMap() {
-    m_itemCount = readIntKey(moduleParams(), "rss_item_count", 10);
-    m_wordWrapTitle = readIntKey(moduleParams(), "rss_word_wrap_title", 0);
-    m_wordWrapDescription = readIntKey(moduleParams(), "rss_word_wrap_description", 0);
+    m_itemCount = readIntKey(moduleParams(), "rss_item_count");
+    m_wordWrapTitle = readIntKey(moduleParams(), "rss_word_wrap_title");
+    m_wordWrapDescription = readIntKey(moduleParams(), "rss_word_wrap_description");
     logLine(2, "RssFeedImpl::readModuleParmMap: item count: ", m_itemCount,
             ", word wrap title: ", m_wordWrapTitle, ", word wrap description: ", m_wordWrapDescription);
 }

@@ -28,7 +28,7 @@ TwitterFeedImpl::TwitterFeedImpl() { logLine(2, "Twitter: TwitterFeedImpl enteri
 TwitterFeedImpl::~TwitterFeedImpl() { logLine(2, "Twitter: TwitterFeedImpl entering destructor"); }
 
 void TwitterFeedImpl::readModuleParmMap() {
-    m_pollInterval = readIntKey(moduleParams(), "twitter_poll_interval", 300);
+    m_pollInterval = readIntKey(moduleParams(), "twitter_poll_interval");
     m_gate = DownloadGate(m_pollInterval);
     logLine(2, "Twitter: Twitter poll interval set to: ", m_pollInterval);
 }

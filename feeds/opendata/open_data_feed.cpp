@@ -66,11 +66,11 @@ OpenDataFeedImpl::OpenDataFeedImpl(const std::string& url, const char* urlKey) :
 
 void OpenDataFeedImpl::readModuleParmMap() {
     const Json::Value& params = moduleParams();
-    m_testVehicleId = readStringKey(params, "open_data_test_vehicle_id", "");
-    m_testFeedFile = readStringKey(params, "open_data_test_feed_file", rootedPath(kDefaultTestFeedFile));
-    m_vehicleIdKey = readStringKey(params, "open_data_vehicle_id_key", "vehicle_id");
-    m_vehicleIdStripChars = readIntKey(params, "open_data_vehicle_id_strip_chars", 0);
-    m_timingPointsOnly = readIntKey(params, "open_data_timing_points_only", 1);
+    m_testVehicleId = readStringKey(params, "open_data_test_vehicle_id");
+    m_testFeedFile = readStringKey(params, "open_data_test_feed_file");
+    m_vehicleIdKey = readStringKey(params, "open_data_vehicle_id_key");
+    m_vehicleIdStripChars = readIntKey(params, "open_data_vehicle_id_strip_chars");
+    m_timingPointsOnly = readFlagKey(params, "open_data_timing_points_only");
     logLine(2, "OpenDataFeedImpl::readModuleParmMap parameters -", " vehicle_id_key: '", m_vehicleIdKey, "'",
             " vehicle_id_strip_chars: ", m_vehicleIdStripChars, " timing_points_only: ", m_timingPointsOnly);
     if (!m_testVehicleId.empty())

@@ -84,7 +84,7 @@ protected:
     std::string m_testVehicleId;
     std::string m_vehicleIdKey = "vehicle_id";
     int32_t m_vehicleIdStripChars = 0;
-    int32_t m_timingPointsOnly = 1;
+    bool m_timingPointsOnly = true;
     std::string m_testFeedFile;
 };
 

@@ -56,7 +56,7 @@ std::vector<std::string> pointCodesOf(const Json::Value& journey) {
 }  // namespace
 
 void OpenDataR2P_FeedImpl::readModuleParmMap() {
-    m_databasePath = readStringKey(moduleParams(), "Database", "");
+    m_databasePath = readStringKeyOf("OpenDataR2P_Feed", moduleParams(), "Database");
     logLine(2, "OpenDataR2P_FeedImpl::readModuleParmMap parameters -", " read-only database: '", m_databasePath, "'");
     OpenDataFeedImpl::readModuleParmMap();
 }

@@ -10,7 +10,7 @@ public:
     explicit OpenDataTFE_FeedImpl(const std::string& url) : OpenDataFeedImpl(url, "open_data_tfe_url") {}
 
     OpenDataArrivals parse(const std::string& data) override {
-        return parseTrip(data, m_timingPointsOnly != 0, downloader().limits().maxJsonValues);
+        return parseTrip(data, m_timingPointsOnly, downloader().limits().maxJsonValues);
     }
 
     // The trip document ({"meta":{...},"results":{"arrivals":[...]}}) as

@@ -74,11 +74,11 @@ std::string tflTextColour(const std::string& lineId) {
 
 void OpenDataTFL_FeedImpl::readModuleParmMap() {
     const Json::Value& params = moduleParams();
-    m_databasePath = readStringKey(params, "Database", rootedPath(kVornDatabasePath));
-    m_appId = readStringKey(params, "open_data_tfl_app_id", "");
-    m_appKey = readStringKey(params, "open_data_tfl_app_key", "");
-    m_stopQueryCount = readIntKey(params, "open_data_tfl_stop_query_count", kDefaultStopQueryCount);
-    m_filterDirection = readIntKey(params, "open_data_tfl_filter_direction", 0) == 1;
+    m_databasePath = readStringKeyOf("OpenDataTFL_Feed", params, "Database");
+    m_appId = readStringKey(params, "open_data_tfl_app_id");
+    m_appKey = readStringKey(params, "open_data_tfl_app_key");
+    m_stopQueryCount = readIntKey(params, "open_data_tfl_stop_query_count");
+    m_filterDirection = readIntKey(params, "open_data_tfl_filter_direction") == 1;
     logLine(2, "OpenDataTFL_FeedImpl::readModuleParmMap parameters -", " read-only database: '", m_databasePath, "'");
     OpenDataFeedImpl::readModuleParmMap();
 }

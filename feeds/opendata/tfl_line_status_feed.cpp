@@ -68,12 +68,12 @@ TFL_Line_Status_FeedImpl::TFL_Line_Status_FeedImpl(const std::string& tubeUrl, c
 
 void TFL_Line_Status_FeedImpl::readModuleParmMap() {
     const Json::Value& params = moduleParams();
-    m_appId = readStringKey(params, "tfl_line_status_app_id", "");
-    m_appKey = readStringKey(params, "tfl_line_status_app_key", "");
-    m_linesMask = static_cast<uint32_t>(readIntKey(params, "tfl_line_status_lines", 0));
-    m_sortColumn1 = readStringKey(params, "tfl_line_status_sort_column_1", "mode");
-    m_sortColumn2 = readStringKey(params, "tfl_line_status_sort_column_2", "name");
-    m_sortColumn3 = readStringKey(params, "tfl_line_status_sort_column_3", "");
+    m_appId = readStringKey(params, "tfl_line_status_app_id");
+    m_appKey = readStringKey(params, "tfl_line_status_app_key");
+    m_linesMask = static_cast<uint32_t>(readIntKey(params, "tfl_line_status_lines"));
+    m_sortColumn1 = readStringKey(params, "tfl_line_status_sort_column_1");
+    m_sortColumn2 = readStringKey(params, "tfl_line_status_sort_column_2");
+    m_sortColumn3 = readStringKey(params, "tfl_line_status_sort_column_3");
 }
 
 CurlCommand TFL_Line_Status_FeedImpl::createCurlCommand(int index, const std::string& curlParams,

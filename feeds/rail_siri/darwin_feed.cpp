@@ -111,19 +111,19 @@ bool DarwinFeedImpl::symbolUpdate(const std::string& name, int, const std::strin
 
 void DarwinFeedImpl::readParameters() {
     const Json::Value& params = moduleParams();
-    m_testCrs = readStringKey(params, "rail_departures_test_crs", "");
-    if (params.isMember("rail_departures_test_crs_xmins"))
-        m_minutesWindow = readIntKey(params, "rail_departures_test_crs_xmins", 0);
-    const std::string token = readStringKey(params, "rail_departures_client_token", "");
+    m_testCrs = readStringKey(params, "rail_departures_test_crs");
+    if (hasKey(params, "rail_departures_test_crs_xmins"))
+        m_minutesWindow = readIntKey(params, "rail_departures_test_crs_xmins");
+    const std::string token = readStringKey(params, "rail_departures_client_token");
     if (!token.empty()) {
         m_token = token;
         logLine(2, "DarwinFeedImpl: AuthToken: ", maskSecret(m_token));
     } else {
         logLine(16, "DarwinFeedImpl: Missing Authentication Token.");
     }
-    m_rowCount = readStringKey(params, "rail_departures_max_row_count", "30");
+    m_rowCount = readStringKey(params, "rail_departures_max_row_count");
     logLine(2, "DarwinFeedImpl: Number of rows to request: ", m_rowCount);
-    m_endpoint = readStringKey(params, "rail_departures_url", kDarwinDefaultEndpoint);
+    m_endpoint = readStringKey(params, "rail_departures_url");
 }
 
 int DarwinFeedImpl::downloadData(std::string curlParams) {

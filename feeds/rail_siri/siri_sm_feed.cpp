@@ -66,15 +66,15 @@ SIRI_SM_FeedImpl::~SIRI_SM_FeedImpl() { logLine(2, "SIRI_SM_FeedImpl - entering 
 
 void SIRI_SM_FeedImpl::readModuleParmMap() {
     const Json::Value& params = moduleParams();
-    m_pointIds = readStringKey(params, "siri_sm_point_id", "");
+    m_pointIds = readStringKey(params, "siri_sm_point_id");
     if (!m_pointIds.empty()) logLine(2, "SIRI_SM_FeedImpl: default stop ID:", m_pointIds);
-    m_requestData.requestor_ref_ = readStringKey(params, "siri_sm_requestor_ref", "");
+    m_requestData.requestor_ref_ = readStringKey(params, "siri_sm_requestor_ref");
     if (!m_requestData.requestor_ref_.empty())
         logLine(2, "SIRI_SM_FeedImpl: Requestor Ref:", m_requestData.requestor_ref_);
-    m_requestData.feed_provider_ = readIntKey(params, "siri_sm_feed_provider", kSiriProviderVix);
-    m_requestData.username_ = readStringKey(params, "siri_sm_username", "");
-    m_requestData.password_ = readStringKey(params, "siri_sm_password", "");
-    m_requestData.key_ = readStringKey(params, "siri_sm_key", "");
+    m_requestData.feed_provider_ = readIntKey(params, "siri_sm_feed_provider");
+    m_requestData.username_ = readStringKey(params, "siri_sm_username");
+    m_requestData.password_ = readStringKey(params, "siri_sm_password");
+    m_requestData.key_ = readStringKey(params, "siri_sm_key");
 }
 
 bool SIRI_SM_FeedImpl::symbolUpdate(const std::string& name, int, const std::string& value) {
@@ -120,8 +120,8 @@ int SIRI_SM_FeedImpl::downloadData(std::string curlParams) {
             addNoConnection(*this);
             return 0;
         }
-        sortVisits(monitoring.visits, readIntKey(moduleParams(), "siri_sm_sort", kSiriSortExpectedThenAimed));
-        int rowCount = readIntKey(moduleParams(), "siri_sm_max_row_count", 0);
+        sortVisits(monitoring.visits, readIntKey(moduleParams(), "siri_sm_sort"));
+        int rowCount = readIntKey(moduleParams(), "siri_sm_max_row_count");
         logLine(2, "SIRI_SM_FeedImpl: Number of rows to send: ", rowCount);
         addPair("siri_sm_requested_id", m_pointIds);
         addPair("siri_sm_has_connection", "1");

@@ -21,19 +21,19 @@ SIRI_SM_TT_FeedImpl::~SIRI_SM_TT_FeedImpl() { logLine(2, "SIRI_SM_TT_FeedImpl - 
 
 void SIRI_SM_TT_FeedImpl::readModuleParmMap() {
     const Json::Value& params = moduleParams();
-    m_testVehicleId = readStringKey(params, "siri_sm_test_vehicle_id", "");
+    m_testVehicleId = readStringKey(params, "siri_sm_test_vehicle_id");
     if (!m_testVehicleId.empty()) logLine(2, "SIRI_SM_TT_FeedImpl: test vehicle ID:", m_testVehicleId);
-    m_terminusPointId = readStringKey(params, "siri_sm_terminus_point_id", "");
+    m_terminusPointId = readStringKey(params, "siri_sm_terminus_point_id");
     if (!m_terminusPointId.empty()) logLine(2, "SIRI_SM_TT_FeedImpl: default stop ID:", m_terminusPointId);
-    m_requestData.requestor_ref_ = readStringKey(params, "siri_sm_requestor_ref", "");
+    m_requestData.requestor_ref_ = readStringKey(params, "siri_sm_requestor_ref");
     if (!m_requestData.requestor_ref_.empty())
         logLine(2, "SIRI_SM_TT_FeedImpl: Requestor Ref:", m_requestData.requestor_ref_);
-    m_vehicleIdPrefix = readStringKey(params, "siri_sm_vehicle_id_prefix", "");
+    m_vehicleIdPrefix = readStringKey(params, "siri_sm_vehicle_id_prefix");
     if (!m_vehicleIdPrefix.empty()) logLine(2, "SIRI_SM_TT_FeedImpl: vehicle ID prefix:", m_vehicleIdPrefix);
-    m_requestData.feed_provider_ = readIntKey(params, "siri_sm_feed_provider", kSiriProviderVix);
-    m_requestData.username_ = readStringKey(params, "siri_sm_username", "");
-    m_requestData.password_ = readStringKey(params, "siri_sm_password", "");
-    m_requestData.key_ = readStringKey(params, "siri_sm_key", "");
+    m_requestData.feed_provider_ = readIntKey(params, "siri_sm_feed_provider");
+    m_requestData.username_ = readStringKey(params, "siri_sm_username");
+    m_requestData.password_ = readStringKey(params, "siri_sm_password");
+    m_requestData.key_ = readStringKey(params, "siri_sm_key");
 }
 
 bool SIRI_SM_TT_FeedImpl::symbolUpdate(const std::string& name, int, const std::string& value) {

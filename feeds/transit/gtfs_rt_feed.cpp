@@ -240,13 +240,13 @@ GTFS_RT_FeedImpl::~GTFS_RT_FeedImpl() { logLine(2, "GTFS_RT_FeedImpl::~GTFS_RT_F
 
 void GTFS_RT_FeedImpl::readModuleParmMap() {
     const Json::Value& params = moduleParams();
-    m_testVehicleId = readStringKey(params, "gtfs_rt_test_vehicle_id", "");
-    m_vehiclePositionUrl = readStringKey(params, "gtfs_rt_vehicle_position_url", "");
-    m_tripUpdateUrl = readStringKey(params, "gtfs_rt_trip_update_url", "");
-    m_alertUrl = readStringKey(params, "gtfs_rt_alert_url", "");
-    m_vehicleList = readIntKey(params, "gtfs_rt_vehicle_list", 0) == 1;
-    m_authKey = readStringKey(params, "gtfs_rt_auth_key", "");
-    m_vehicleIdProperty = readStringKey(params, "gtfs_rt_vehicle_id_property", "");
+    m_testVehicleId = readStringKey(params, "gtfs_rt_test_vehicle_id");
+    m_vehiclePositionUrl = readStringKey(params, "gtfs_rt_vehicle_position_url");
+    m_tripUpdateUrl = readStringKey(params, "gtfs_rt_trip_update_url");
+    m_alertUrl = readStringKey(params, "gtfs_rt_alert_url");
+    m_vehicleList = readIntKey(params, "gtfs_rt_vehicle_list") == 1;
+    m_authKey = readStringKey(params, "gtfs_rt_auth_key");
+    m_vehicleIdProperty = readStringKey(params, "gtfs_rt_vehicle_id_property");
 
     if (!m_testVehicleId.empty())
         logLine(2, "GTFS_RT_FeedImpl::readModuleParmMap: test vehicle ID:", m_testVehicleId);

@@ -145,19 +145,13 @@ TransitCloud_Onboard_FeedImpl::TransitCloud_Onboard_FeedImpl(const std::string& 
 
 void TransitCloud_Onboard_FeedImpl::readModuleParmMap() {
     const Json::Value& params = moduleParams();
-    const Json::Value* file = jsonMember(params, "tco_test_feed_file");
-    m_testFeedFileSet = file && file->isString();
-    m_testFeedFile = m_testFeedFileSet ? file->asString() : "";
-    m_savePath = readStringKey(params, "tco_save_download_path", "");
+    m_testFeedFile = readStringKey(params, "tco_test_feed_file");
+    m_savePath = readStringKey(params, "tco_save_download_path");
 }
 
 std::vector<std::string> TransitCloud_Onboard_FeedImpl::filesWritten() const {
     if (m_savePath.empty()) return {};
     return {m_savePath};
-}
-
-std::string TransitCloud_Onboard_FeedImpl::testFeedFile() const {
-    return m_testFeedFileSet ? m_testFeedFile : rootedPath(kTransitCloudTestFeedPath);
 }
 
 CurlCommand TransitCloud_Onboard_FeedImpl::downloadCommand(const std::string& curlParams,
@@ -211,7 +205,7 @@ bool TransitCloud_Onboard_FeedImpl::parse(const std::string& document) {
 
 int TransitCloud_Onboard_FeedImpl::downloadData(std::string curlParams) {
     std::string document;
-    std::string file = testFeedFile();
+    const std::string& file = m_testFeedFile;
     if (!file.empty()) {
         std::string content = readFileToString(file);
         if (content.size() > kTransitCloudMaxUnusableBytes) {

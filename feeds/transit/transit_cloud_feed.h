@@ -39,12 +39,10 @@ public:
     CurlCommand downloadCommand(const std::string& curlParams, const std::string& vehicleId) const;
 
 private:
-    std::string testFeedFile() const;
     void save(const std::string& document) const;
 
     std::string m_serviceUrl;
-    bool m_testFeedFileSet = false;  // tco_test_feed_file given: used as written
-    std::string m_testFeedFile;
+    std::string m_testFeedFile;  // the offline document; the key's default is under the file root
     std::string m_savePath;
 };
 

@@ -46,7 +46,7 @@ TXC_ST_FeedImpl::TXC_ST_FeedImpl(const std::string& databasePath) : m_databasePa
 TXC_ST_FeedImpl::~TXC_ST_FeedImpl() { logLine(2, "TXC_ST_FeedImpl - entering destructor"); }
 
 void TXC_ST_FeedImpl::readModuleParmMap() {
-    m_stopId = readStringKey(moduleParams(), kStopKey, "");
+    m_stopId = readStringKey(moduleParams(), kStopKey);
     if (!m_stopId.empty()) logLine(2, "TXC_ST_FeedImpl: default stop ID:", m_stopId);
 }
 
@@ -137,7 +137,7 @@ int TXC_ST_FeedImpl::downloadData(std::string) {
         addPair("txc_st_has_connection", "0");
         return 0;
     }
-    int rowLimit = readIntKey(moduleParams(), "txc_st_max_row_count", 0);
+    int rowLimit = readIntKey(moduleParams(), "txc_st_max_row_count");
     logLine(2, "TXC_ST_FeedImpl: Number of rows to send: ", rowLimit);
 
     std::vector<TxcDeparture> departures;

@@ -2,85 +2,18 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <filesystem>
 #include <fstream>
-#include <mutex>
 #include <set>
 #include <sstream>
 
 #include "core/config_keys.h"
 #include "core/web_services.h"
-#include "tests/support/demo_map.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/temp_root.h"
 #include "util/time_convert.h"
 
 namespace {
-struct KeyReadRecord {
-    const Json::Value* section;
-    std::string key;
-    KeyRead read;
-    std::string defaultText;
-};
-
-std::mutex g_readsMutex;
-std::vector<KeyReadRecord> g_reads;
-
-void recordRead(const Json::Value& section, const char* key, KeyRead read, const std::string& defaultText) {
-    std::lock_guard<std::mutex> lock(g_readsMutex);
-    g_reads.push_back({&section, key, read, defaultText});
-}
-
-// map with every key of the table it lacks: every flag on (the TfE/R2P pair
-// would create neither, so one of the two stays off), URLs that fail at once,
-// the rest at their defaults, so that reads made only when a key is present
-// happen too.
-Json::Value withEveryKey(Json::Value map, const std::string& offOpenDataFlag) {
-    Json::Value& params = map["ModuleParams"];
-    for (const ConfigKey& key : configKeys()) {
-        if (params.isMember(key.name)) continue;
-        if (key.kind != KeyKind::kString)
-            params[key.name] = std::atoi(key.defaultValue);
-        else if (key.use == KeyUse::kUrl || key.use == KeyUse::kUrlRoot)
-            params[key.name] = "file:///nonexistent/feed";
-        else
-            params[key.name] = configKeyDefault(key);
-    }
-    for (const ConfigKey& key : configKeys())
-        if (std::string(key.name).find("_enable") != std::string::npos) params[key.name] = 1;
-    params[offOpenDataFlag] = 0;
-    params["CurlParams"] = "--max-time 2 --silent";
-    return map;
-}
-
-// Every key the module and its feeds ask of a "ModuleParams" section while
-// the module is built and each feed refreshes once (some feeds read keys
-// again on every refresh).
-std::vector<KeyReadRecord> keysReadWith(const Json::Value& json) {
-    const CModuleParmMap parmMap(json);
-    {
-        std::lock_guard<std::mutex> lock(g_readsMutex);
-        g_reads.clear();
-    }
-    setConfigKeyObserver(recordRead);
-    std::set<const Json::Value*> sections = {&parmMap.json()["ModuleParams"]};
-    {
-        CWebServices module(parmMap);
-        for (const auto& feed : module.feeds()) {
-            sections.insert(&feed->impl().moduleParams());
-            feed->downloadData(module.settings().curlParams);
-        }
-        module.Shutdown();
-    }
-    setConfigKeyObserver(nullptr);
-    setProcessTimeZone(kDefaultTimeZone);
-    std::lock_guard<std::mutex> lock(g_readsMutex);
-    std::vector<KeyReadRecord> reads;
-    for (const auto& read : g_reads)
-        if (sections.count(read.section)) reads.push_back(read);
-    return reads;
-}
-
 std::string readSourceFile(const std::string& relativePath) {
     std::ifstream in(std::string(WEBSERVICES_SOURCE_DIR) + "/" + relativePath, std::ios::binary);
     std::ostringstream text;
@@ -92,31 +25,45 @@ constexpr const char* kIndexBegin = "<!-- key index: generated from core/config_
 constexpr const char* kIndexEnd = "<!-- end of key index -->\n";
 }  // namespace
 
-TEST(ConfigTable, EveryKeyTheModuleReadsIsInTheTableWithItsKindAndDefault) {
+// The readers take kind and default from the table, so a row can only drift
+// by no longer being read: each key's name must appear in some code that
+// reads it (the module, a feed or the catalog).
+TEST(ConfigTable, EveryRowIsReadBySomeCode) {
+    std::string code;
+    for (const char* folder : {"core", "feeds"})
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(std::string(WEBSERVICES_SOURCE_DIR) + "/" + folder))
+            if (entry.path().extension() == ".cpp" && entry.path().filename() != "config_table.cpp")
+                code += readSourceFile(std::filesystem::relative(entry.path(), WEBSERVICES_SOURCE_DIR).string());
+    for (const ConfigKey& key : configKeys())
+        EXPECT_NE(code.find(std::string("\"") + key.name + "\""), std::string::npos) << key.name << " is in the table, never read";
+}
+
+TEST(ConfigKeys, ReadersTakeKindAndDefaultFromTheTable) {
     TempFileRoot root;
-    LogCapture quiet;
-    // The demo's data takes the feeds down the paths where a refresh succeeds;
-    // R2P, which the demo leaves off, runs on its own.
-    const Json::Value maps[] = {withEveryKey(demoParameterMap(root), "open_data_r2p_enable"),
-                                withEveryKey(Json::Value(), "open_data_tfe_enable")};
-    std::set<std::string> read;
-    for (const Json::Value& map : maps) {
-        for (const KeyReadRecord& r : keysReadWith(map)) {
-            read.insert(r.key);
-            std::vector<const ConfigKey*> rows = configKeyRows(r.key);
-            if (rows.empty()) {
-                ADD_FAILURE() << "the code reads \"" << r.key << "\", which the key table lacks";
-                continue;
-            }
-            if (r.read == KeyRead::kLookup) continue;
-            EXPECT_EQ(rows[0]->kind == KeyKind::kString, r.read == KeyRead::kText) << r.key << ": kind";
-            if (rows[0]->kind == KeyKind::kSize) continue;  // the module applies its own default
-            bool sameDefault = false;
-            for (const ConfigKey* row : rows) sameDefault = sameDefault || configKeyDefault(*row) == r.defaultText;
-            EXPECT_TRUE(sameDefault) << r.key << ": the code's default is \"" << r.defaultText << "\"";
-        }
-    }
-    for (const ConfigKey& key : configKeys()) EXPECT_TRUE(read.count(key.name)) << key.name << " is in the table, never read";
+    Json::Value section;
+    section["rss_item_count"] = "7";
+    section["max_download_bytes"] = -1;
+    section["max_parallel_downloads"] = 65;
+    EXPECT_EQ(readIntKey(section, "rss_item_count"), 7);
+    EXPECT_EQ(readIntKey(section, "rss_word_wrap_title"), 0);
+    EXPECT_EQ(readIntKey(section, "max_download_bytes"), 8388608);  // 0 or less: the default
+    EXPECT_EQ(readIntKey(section, "max_parallel_downloads"), 8);    // out of range: the default
+    EXPECT_EQ(readStringKey(section, "tfl_line_status_sort_column_1"), "mode");
+    EXPECT_EQ(readStringKey(section, "tco_test_feed_file"), root.path("/vorn/media/offline/tco_data.json"));
+    EXPECT_EQ(readStringKeyOf("OpenDataTFL_Feed", section, "Database"), root.path("/vorn/database/VORN.db"));
+    EXPECT_EQ(readStringKeyOf("OpenDataR2P_Feed", section, "Database"), "");
+    EXPECT_TRUE(readFlagKey(section, "open_data_timing_points_only"));
+    EXPECT_FALSE(hasKey(section, "rail_departures_test_crs_xmins"));
+}
+
+TEST(ConfigKeysDeathTest, AKeyTheTableLacksOrReadAsAnotherKindEndsTheProcess) {
+    const Json::Value section(Json::objectValue);
+    EXPECT_DEATH(readStringKey(section, "rss_ur1"), "\"rss_ur1\", which the key table lacks");
+    EXPECT_DEATH(hasKey(section, "rss_ur1"), "which the key table lacks");
+    EXPECT_DEATH(readIntKey(section, "rss_url"), "as another kind");
+    EXPECT_DEATH(readFlagKey(section, "rss_item_count"), "as another kind");
+    EXPECT_DEATH(readStringKey(section, "Database"), "without naming the reader");
+    EXPECT_DEATH(readStringKeyOf("RssFeed", section, "Database"), "no row for its reader");
 }
 
 // The catalog names each feed's flag and URL keys; the table gives their kinds and defaults.

@@ -135,22 +135,19 @@ TEST(ConfigKeys, StringsIntegersAndFlagsFollowOneRule) {
     section["t"] = true;
     section["arr"] = Json::Value(Json::arrayValue);
     section["null"] = Json::Value();
-    EXPECT_EQ(readStringKey(section, "s", "d"), "text");
-    EXPECT_EQ(readStringKey(section, "n", "d"), "d");
-    EXPECT_EQ(readStringKey(section, "missing", "d"), "d");
-    EXPECT_EQ(readIntKey(section, "n", 5), 42);
-    EXPECT_EQ(readIntKey(section, "ns", 5), 17);
-    EXPECT_EQ(readIntKey(section, "yes", 5), 0);
-    EXPECT_EQ(readIntKey(section, "huge", 5), INT_MAX);
-    EXPECT_EQ(readIntKey(section, "partly", 5), 42);
-    EXPECT_EQ(readIntKey(section, "arr", 5), 5);
-    EXPECT_EQ(readIntKey(section, "null", 5), 5);
-    EXPECT_EQ(readIntKey(section, "missing", 5), 5);
-    EXPECT_TRUE(readFlagKey(section, "t"));
-    EXPECT_TRUE(readFlagKey(section, "n"));
-    EXPECT_FALSE(readFlagKey(section, "yes"));
-    EXPECT_FALSE(readFlagKey(section, "missing"));
-    EXPECT_EQ(readIntKey(Json::Value("not an object"), "n", 5), 5);
+    EXPECT_EQ(readStringValue(section, "s", "d"), "text");
+    EXPECT_EQ(readStringValue(section, "n", "d"), "d");
+    EXPECT_EQ(readStringValue(section, "missing", "d"), "d");
+    EXPECT_EQ(readIntValue(section, "n", 5), 42);
+    EXPECT_EQ(readIntValue(section, "ns", 5), 17);
+    EXPECT_EQ(readIntValue(section, "yes", 5), 0);
+    EXPECT_EQ(readIntValue(section, "huge", 5), INT_MAX);
+    EXPECT_EQ(readIntValue(section, "partly", 5), 42);
+    EXPECT_EQ(readIntValue(section, "arr", 5), 5);
+    EXPECT_EQ(readIntValue(section, "null", 5), 5);
+    EXPECT_EQ(readIntValue(section, "missing", 5), 5);
+    EXPECT_EQ(readIntValue(section, "t", 5), 1);
+    EXPECT_EQ(readIntValue(Json::Value("not an object"), "n", 5), 5);
 }
 
 TEST(DownloadGate, NeverDownloadedIsDueWhateverTheUptime) {

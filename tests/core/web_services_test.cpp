@@ -35,7 +35,7 @@ public:
     bool symbolUpdate(const std::string& name, int, const std::string& value) override {
         return takeImportedSymbol(name, value, m_name + "_stop", m_stop, "ScriptedFeedImpl: New stop ID: ");
     }
-    void readModuleParmMap() override { m_poll = readIntKey(moduleParams(), "poll_interval", 0); }
+    void readModuleParmMap() override { m_poll = readIntKey(moduleParams(), "poll_interval"); }
     std::string m_name;
     int* m_refreshes;
     std::string m_stop;
