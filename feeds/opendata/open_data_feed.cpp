@@ -16,7 +16,6 @@
 #include "platform/strings.h"
 
 namespace {
-constexpr const char* kDefaultTestFeedFile = "/vorn/media/offline/open_data.json";
 // Deeper documents are not arrivals; the bound keeps the reader's recursion small.
 constexpr int kJsonStackLimit = 200;
 

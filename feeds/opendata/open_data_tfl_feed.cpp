@@ -13,7 +13,6 @@ namespace {
 constexpr const char* kExpectedArrivalFormat = "%Y-%m-%dT%H:%M:%SZ";
 // Shorter texts lack the trailing "Z" and are not taken as times.
 constexpr size_t kExpectedArrivalMinLength = 20;
-constexpr int32_t kDefaultStopQueryCount = 6;
 constexpr int kSecondsPerMinute = 60;
 // Far more predictions than a vehicle has stops ahead. Each costs a whole
 // arrival record, so a reply of thousands of tiny objects must not become
