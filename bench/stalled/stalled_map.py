@@ -31,9 +31,10 @@ ROW = re.compile(r'^\| "([^"]+)" \| ([^|]+) \| (.*) \| [^|]* \|$')
 def key_index(path):
     """(key, kind, default) for every row of the index, in its order."""
     text = open(path, encoding="utf-8").read()
-    start = text.index(INDEX_BEGIN)
-    rows = text[start:text.index(INDEX_END, start)].splitlines()
-    for line in rows:
+    start = text.find(INDEX_BEGIN)
+    if start < 0:
+        return
+    for line in text[start:text.find(INDEX_END, start)].splitlines():
         match = ROW.match(line)
         if match:
             key, kind, default = match.groups()
@@ -56,6 +57,9 @@ def main(demo_map, index, root, base, out, secrets_out, extra="{}"):
     params = json.loads(template.replace("@DEMO_ROOT@", root))
     p = params["ModuleParams"]
     rows = list(key_index(index))
+    if not any(kind.startswith("string (URL") for _, kind, _ in rows):
+        # A changed index format would otherwise leave the demo's own URLs.
+        sys.exit(f"stalled_map.py: no URL key found in the key index of {index}")
     kinds = {key: kind for key, kind, _ in rows}
     secrets = []
     for key, kind, default in rows:
