@@ -19,7 +19,7 @@
 #include <string>
 #include <thread>
 
-#include "core/web_services.h"
+#include "core/module/web_services.h"
 #include "platform/debug.h"
 #include "platform/event_loop.h"
 #include "platform/file_root.h"

@@ -14,7 +14,8 @@ install(TARGETS webservices webservices-host RUNTIME DESTINATION ${CMAKE_INSTALL
 # The libraries a host framework links, exported as webservices::<name>. Their
 # include folders are the source and build trees while building; installed,
 # the headers keep their folders under include/webservices/.
-set(webservices_exported webservices_options webservices_core ${WEBSERVICES_FAMILY_LIBS} webservices_module)
+set(webservices_exported webservices_options webservices_base webservices_fetch webservices_feed webservices_config
+  webservices_core ${WEBSERVICES_FAMILY_LIBS} webservices_module)
 foreach(target ${webservices_exported})
   get_target_property(dirs ${target} INTERFACE_INCLUDE_DIRECTORIES)
   if(dirs)
@@ -31,7 +32,7 @@ foreach(target ${webservices_exported})
   string(REGEX REPLACE "^webservices_" "" export_name ${target})
   set_property(TARGET ${target} PROPERTY EXPORT_NAME ${export_name})
 endforeach()
-target_include_directories(webservices_core INTERFACE $<INSTALL_INTERFACE:${WEBSERVICES_INCLUDE_DIR}>)
+target_include_directories(webservices_base INTERFACE $<INSTALL_INTERFACE:${WEBSERVICES_INCLUDE_DIR}>)
 
 install(TARGETS ${webservices_exported} EXPORT webservicesTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})

@@ -1,5 +1,5 @@
 // The feeds this build can create, in the module's fixed creation order.
-#include "core/feed_catalog.h"
+#include "core/config/feed_catalog.h"
 
 #include "feeds/airport/flight_departures_azinq_feed.h"
 #include "feeds/airport/flight_departures_feed.h"

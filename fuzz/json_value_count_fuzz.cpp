@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/json_document.h"
+#include "core/feed/json_document.h"
 #include "tests/support/json_tree.h"
 
 namespace {

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "core/data_feed.h"
-#include "core/secrets.h"
-#include "core/curl_command.h"
-#include "core/xml_text.h"
+#include "core/feed/data_feed.h"
+#include "core/fetch/secrets.h"
+#include "core/fetch/curl_command.h"
+#include "core/feed/xml_text.h"
 
 namespace {
 bool xmlCarries(char c) { return static_cast<unsigned char>(c) >= 0x20 || c == '\t' || c == '\n' || c == '\r'; }

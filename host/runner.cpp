@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "core/config_check.h"
-#include "core/web_services.h"
+#include "core/config/config_check.h"
+#include "core/module/web_services.h"
 #include "platform/debug.h"
 #include "platform/event_loop.h"
 #include "platform/file_root.h"

@@ -23,7 +23,7 @@ import re
 import sys
 from urllib.parse import parse_qsl, urlencode, urlsplit
 
-INDEX_BEGIN = "<!-- key index: generated from core/config_table.cpp, checked by its test -->"
+INDEX_BEGIN = "<!-- key index: generated from core/config/config_table.cpp, checked by its test -->"
 INDEX_END = "<!-- end of key index -->"
 ROW = re.compile(r'^\| "([^"]+)" \| ([^|]+) \| (.*) \| [^|]* \|$')
 

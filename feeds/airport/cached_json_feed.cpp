@@ -5,7 +5,7 @@
 #include <exception>
 #include <utility>
 
-#include "core/file_write.h"
+#include "core/feed/file_write.h"
 #include "platform/clock.h"
 #include "platform/file_root.h"
 

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "core/data_feed.h"
-#include "core/download_gate.h"
-#include "core/json_value_text.h"
-#include "core/downloader.h"
+#include "core/feed/data_feed.h"
+#include "core/fetch/download_gate.h"
+#include "core/feed/json_value_text.h"
+#include "core/fetch/downloader.h"
 
 // Minimum time between two downloads of one feed, in monotonic seconds.
 constexpr int64_t kCachedFeedDownloadSeconds = 61;

@@ -1,9 +1,9 @@
 #include "feeds/airport/flight_departures_azinq_feed.h"
 
-#include "core/config_keys.h"
-#include "core/json_document.h"
-#include "core/secrets.h"
-#include "core/symbol_list.h"
+#include "core/config/config_keys.h"
+#include "core/feed/json_document.h"
+#include "core/fetch/secrets.h"
+#include "core/feed/symbol_list.h"
 #include "feeds/airport/flight_departures_feed.h"
 
 namespace {

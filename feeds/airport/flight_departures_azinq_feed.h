@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "core/json_document.h"
+#include "core/feed/json_document.h"
 
 #include "feeds/airport/cached_json_feed.h"
 

@@ -1,8 +1,8 @@
 #include "feeds/airport/flight_departures_feed.h"
 
-#include "core/config_keys.h"
-#include "core/json_document.h"
-#include "core/symbol_list.h"
+#include "core/config/config_keys.h"
+#include "core/feed/json_document.h"
+#include "core/feed/symbol_list.h"
 
 namespace {
 const CachedFeedTexts kTexts = {

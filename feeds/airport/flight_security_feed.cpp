@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "core/json_document.h"
+#include "core/feed/json_document.h"
 
 namespace {
 const CachedFeedTexts kTexts = {

@@ -1,6 +1,6 @@
 #include "feeds/airport/service_alerts_feed.h"
 
-#include "core/json_document.h"
+#include "core/feed/json_document.h"
 #include "util/text_clean.h"
 
 namespace {

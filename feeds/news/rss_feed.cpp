@@ -1,9 +1,9 @@
 #include "feeds/news/rss_feed.h"
 
-#include "core/config_keys.h"
-#include "core/downloader.h"
-#include "core/symbol_list.h"
-#include "core/xml_dom.h"
+#include "core/config/config_keys.h"
+#include "core/fetch/downloader.h"
+#include "core/feed/symbol_list.h"
+#include "core/feed/xml_dom.h"
 #include "util/text_clean.h"
 
 RssFeedImpl::RssFeedImpl(const std::string& url) : m_url(url) {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "core/data_feed.h"
+#include "core/feed/data_feed.h"
 
 constexpr const char* kRssOfflinePath = "/vorn/media/offline/rss.xml";
 

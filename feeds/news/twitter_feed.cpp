@@ -4,9 +4,9 @@
 
 #include <exception>
 
-#include "core/config_keys.h"
-#include "core/json_document.h"
-#include "core/downloader.h"
+#include "core/config/config_keys.h"
+#include "core/feed/json_document.h"
+#include "core/fetch/downloader.h"
 #include "platform/clock.h"
 #include "platform/file_root.h"
 #include "util/text_clean.h"

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "core/data_feed.h"
-#include "core/download_gate.h"
+#include "core/feed/data_feed.h"
+#include "core/fetch/download_gate.h"
 
 constexpr const char* kTwitterOfflinePath = "/vorn/media/offline/twitter.json";
 constexpr const char* kTwitterScriptPath = "/vorn/twitter/do_curl.sh";

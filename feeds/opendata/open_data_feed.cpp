@@ -9,9 +9,9 @@
 #include <iostream>
 #include <sstream>
 
-#include "core/config_keys.h"
-#include "core/json_document.h"
-#include "core/symbol_list.h"
+#include "core/config/config_keys.h"
+#include "core/feed/json_document.h"
+#include "core/feed/symbol_list.h"
 #include "platform/file_root.h"
 #include "platform/strings.h"
 

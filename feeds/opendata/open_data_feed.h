@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "core/data_feed.h"
-#include "core/json_document.h"
-#include "core/downloader.h"
+#include "core/feed/data_feed.h"
+#include "core/feed/json_document.h"
+#include "core/fetch/downloader.h"
 
 // The connections information of one stop point; only the TfL feed fills it.
 struct ConnectionsRecord {

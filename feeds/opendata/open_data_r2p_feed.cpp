@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "core/config_keys.h"
-#include "core/lookups.h"
+#include "core/config/config_keys.h"
+#include "core/feed/lookups.h"
 #include "platform/clock.h"
 #include "platform/debug.h"
 #include "platform/strings.h"

@@ -3,9 +3,9 @@
 #include <memory>
 #include <utility>
 
-#include "core/config_keys.h"
-#include "core/lookups.h"
-#include "core/url_text.h"
+#include "core/config/config_keys.h"
+#include "core/feed/lookups.h"
+#include "core/fetch/url_text.h"
 #include "platform/debug.h"
 #include "platform/file_root.h"
 

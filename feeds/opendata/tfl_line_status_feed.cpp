@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <iterator>
 
-#include "core/config_keys.h"
-#include "core/downloader.h"
-#include "core/symbol_list.h"
+#include "core/config/config_keys.h"
+#include "core/fetch/downloader.h"
+#include "core/feed/symbol_list.h"
 #include "feeds/opendata/open_data_feed.h"
 #include "feeds/opendata/open_data_tfl_feed.h"
 #include "platform/debug.h"

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "core/data_feed.h"
-#include "core/json_document.h"
-#include "core/downloader.h"
+#include "core/feed/data_feed.h"
+#include "core/feed/json_document.h"
+#include "core/fetch/downloader.h"
 
 struct LineStatusRecord {
     std::string id;

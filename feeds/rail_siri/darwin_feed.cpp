@@ -8,12 +8,12 @@
 #include <iomanip>
 #include <sstream>
 
-#include "core/config_keys.h"
-#include "core/secrets.h"
-#include "core/downloader.h"
-#include "core/symbol_list.h"
-#include "core/xml_dom.h"
-#include "core/xml_text.h"
+#include "core/config/config_keys.h"
+#include "core/fetch/secrets.h"
+#include "core/fetch/downloader.h"
+#include "core/feed/symbol_list.h"
+#include "core/feed/xml_dom.h"
+#include "core/feed/xml_text.h"
 #include "platform/clock.h"
 #include "platform/strings.h"
 #include "util/text_clean.h"

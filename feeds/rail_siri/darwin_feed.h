@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "core/data_feed.h"
-#include "core/downloader.h"
+#include "core/feed/data_feed.h"
+#include "core/fetch/downloader.h"
 
 constexpr const char* kDarwinOfflinePath = "/vorn/media/offline/darwin.xml";
 constexpr const char* kDarwinDefaultEndpoint = "https://lite.realtime.nationalrail.co.uk/OpenLDBWS/ldb11.asmx";

@@ -4,7 +4,7 @@
 #include <ctime>
 #include <exception>
 
-#include "core/xml_dom.h"
+#include "core/feed/xml_dom.h"
 #include "platform/debug.h"
 #include "platform/strings.h"
 

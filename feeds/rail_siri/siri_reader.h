@@ -30,7 +30,7 @@ public:
     SiriReader(const SiriReader&) = delete;
     SiriReader& operator=(const SiriReader&) = delete;
 
-    // Parses a copy of text (nesting bounded, see core/xml_dom.h) and walks Siri / ServiceDelivery /
+    // Parses a copy of text (nesting bounded, see core/feed/xml_dom.h) and walks Siri / ServiceDelivery /
     // StopMonitoringDelivery. nullptr, logged at level 8, when the text does
     // not parse or a step is missing. The node lives until the next call or
     // the reader's end.

@@ -6,9 +6,9 @@
 #include <iomanip>
 #include <sstream>
 
-#include "core/config_keys.h"
-#include "core/secrets.h"
-#include "core/symbol_list.h"
+#include "core/config/config_keys.h"
+#include "core/fetch/secrets.h"
+#include "core/feed/symbol_list.h"
 #include "platform/file_root.h"
 #include "platform/strings.h"
 

@@ -2,8 +2,8 @@
 
 #include <ctime>
 
-#include "core/secrets.h"
-#include "core/xml_text.h"
+#include "core/fetch/secrets.h"
+#include "core/feed/xml_text.h"
 #include "platform/clock.h"
 #include "platform/strings.h"
 

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
-#include "core/data_feed.h"
-#include "core/downloader.h"
+#include "core/feed/data_feed.h"
+#include "core/fetch/downloader.h"
 
 // Which provider's request form to use.
 enum SiriFeedProvider { kSiriProviderVix = 1, kSiriProviderTicketer = 2, kSiriProviderR2p = 3 };

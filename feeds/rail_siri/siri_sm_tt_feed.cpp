@@ -2,8 +2,8 @@
 
 #include <exception>
 
-#include "core/config_keys.h"
-#include "core/secrets.h"
+#include "core/config/config_keys.h"
+#include "core/fetch/secrets.h"
 #include "platform/file_root.h"
 #include "platform/strings.h"
 

@@ -8,9 +8,9 @@
 #include <cerrno>
 #include <vector>
 
-#include "core/json_document.h"
-#include "core/json_value_text.h"
-#include "core/symbol_list.h"
+#include "core/feed/json_document.h"
+#include "core/feed/json_value_text.h"
+#include "core/feed/symbol_list.h"
 #include "platform/file_root.h"
 #include "util/time_convert.h"
 

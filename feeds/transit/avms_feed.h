@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "core/data_feed.h"
+#include "core/feed/data_feed.h"
 
 constexpr const char* kAvmsPlannedPatternPath = "/tmp/plannedpattern.json";
 constexpr const char* kAvmsJourneyMonitoringPath = "/tmp/journeymonitoring.json";

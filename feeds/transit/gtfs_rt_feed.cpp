@@ -16,12 +16,12 @@
 #include <filesystem>
 #include <unordered_map>
 
-#include "core/config_keys.h"
-#include "core/file_write.h"
-#include "core/lookups.h"
-#include "core/secrets.h"
-#include "core/downloader.h"
-#include "core/symbol_list.h"
+#include "core/config/config_keys.h"
+#include "core/feed/file_write.h"
+#include "core/feed/lookups.h"
+#include "core/fetch/secrets.h"
+#include "core/fetch/downloader.h"
+#include "core/feed/symbol_list.h"
 #include "platform/clock.h"
 #include "platform/file_root.h"
 #include "platform/sqlite.h"

@@ -11,7 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "core/data_feed.h"
+#include "core/feed/data_feed.h"
 #include "feeds/transit/gtfs_rt_parser.h"
 #include "platform/file_root.h"
 

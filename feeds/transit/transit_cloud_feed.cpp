@@ -10,13 +10,13 @@
 #include <cstring>
 #include <vector>
 
-#include "core/config_keys.h"
-#include "core/file_write.h"
-#include "core/json_document.h"
-#include "core/json_value_text.h"
-#include "core/downloader.h"
-#include "core/symbol_list.h"
-#include "core/url_text.h"
+#include "core/config/config_keys.h"
+#include "core/feed/file_write.h"
+#include "core/feed/json_document.h"
+#include "core/feed/json_value_text.h"
+#include "core/fetch/downloader.h"
+#include "core/feed/symbol_list.h"
+#include "core/fetch/url_text.h"
 #include "platform/file_root.h"
 
 namespace {

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "core/data_feed.h"
-#include "core/json_document.h"
-#include "core/downloader.h"
+#include "core/feed/data_feed.h"
+#include "core/feed/json_document.h"
+#include "core/fetch/downloader.h"
 
 constexpr const char* kTransitCloudTestFeedPath = "/vorn/media/offline/tco_data.json";
 // Answers of this many bytes or fewer carry no document (error pages, empty replies).

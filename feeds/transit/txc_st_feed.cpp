@@ -6,8 +6,8 @@
 #include <iomanip>
 #include <sstream>
 
-#include "core/config_keys.h"
-#include "core/symbol_list.h"
+#include "core/config/config_keys.h"
+#include "core/feed/symbol_list.h"
 #include "platform/clock.h"
 #include "platform/sqlite.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "core/data_feed.h"
+#include "core/feed/data_feed.h"
 
 class Csqlite;
 

@@ -1,4 +1,4 @@
-#include "core/config_check.h"
+#include "core/config/config_check.h"
 
 #include <gtest/gtest.h>
 

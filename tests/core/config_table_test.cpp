@@ -1,4 +1,4 @@
-#include "core/config_table.h"
+#include "core/config/config_table.h"
 
 #include <gtest/gtest.h>
 
@@ -7,8 +7,8 @@
 #include <set>
 #include <sstream>
 
-#include "core/config_keys.h"
-#include "core/web_services.h"
+#include "core/config/config_keys.h"
+#include "core/module/web_services.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/temp_root.h"
 #include "util/time_convert.h"
@@ -21,7 +21,7 @@ std::string readSourceFile(const std::string& relativePath) {
     return text.str();
 }
 
-constexpr const char* kIndexBegin = "<!-- key index: generated from core/config_table.cpp, checked by its test -->\n";
+constexpr const char* kIndexBegin = "<!-- key index: generated from core/config/config_table.cpp, checked by its test -->\n";
 constexpr const char* kIndexEnd = "<!-- end of key index -->\n";
 }  // namespace
 

@@ -2,7 +2,7 @@
 // certificate is trusted, unless the vehicle turns checks off.
 #include <gtest/gtest.h>
 
-#include "core/web_services.h"
+#include "core/module/web_services.h"
 #include "feeds/rail_siri/darwin_feed.h"
 #include "tests/support/feed_test.h"
 #include "tests/support/log_capture.h"

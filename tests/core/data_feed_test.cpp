@@ -1,4 +1,4 @@
-#include "core/data_feed.h"
+#include "core/feed/data_feed.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "core/downloader.h"
+#include "core/fetch/downloader.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -9,7 +9,7 @@
 #include <future>
 #include <thread>
 
-#include "core/data_feed.h"
+#include "core/feed/data_feed.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/stub_server.h"
 #include "tests/support/temp_root.h"

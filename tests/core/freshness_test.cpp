@@ -4,9 +4,9 @@
 
 #include <map>
 
-#include "core/feed_freshness.h"
-#include "core/json_document.h"
-#include "core/web_services.h"
+#include "core/module/feed_freshness.h"
+#include "core/feed/json_document.h"
+#include "core/module/web_services.h"
 #include "platform/clock.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/stub_server.h"

@@ -1,6 +1,6 @@
 // The JSON value counter against the reader it protects, and the budget
 // that turns a reply with too many values into a failed parse.
-#include "core/json_document.h"
+#include "core/feed/json_document.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The refresh scheduler on a real event loop: results in creation order,
 // imports for busy feeds, the worker kept for imports, and shutdown.
-#include "core/refresh_scheduler.h"
+#include "core/module/refresh_scheduler.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <functional>
 #include <mutex>
 
-#include "core/web_services.h"
+#include "core/module/web_services.h"
 #include "platform/event_loop.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/stub_server.h"

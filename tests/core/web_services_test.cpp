@@ -1,4 +1,4 @@
-#include "core/web_services.h"
+#include "core/module/web_services.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -12,10 +12,10 @@
 #include <fstream>
 #include <mutex>
 
-#include "core/config_keys.h"
-#include "core/file_write.h"
-#include "core/json_document.h"
-#include "core/xml_dom.h"
+#include "core/config/config_keys.h"
+#include "core/feed/file_write.h"
+#include "core/feed/json_document.h"
+#include "core/feed/xml_dom.h"
 #include "platform/clock.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/stub_server.h"

@@ -15,8 +15,8 @@
 #include <utility>
 #include <vector>
 
-#include "core/data_feed.h"
-#include "core/json_document.h"
+#include "core/feed/data_feed.h"
+#include "core/feed/json_document.h"
 #include "platform/clock.h"
 #include "tests/support/hostile_input.h"
 #include "tests/support/log_capture.h"

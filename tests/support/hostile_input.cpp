@@ -1,5 +1,5 @@
 #include "tests/support/hostile_input.h"
-#include "core/json_document.h"
+#include "core/feed/json_document.h"
 #include "tests/support/log_capture.h"
 
 #include <gtest/gtest.h>

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "core/data_feed.h"
-#include "core/downloader.h"
+#include "core/feed/data_feed.h"
+#include "core/fetch/downloader.h"
 #include "tests/support/stub_server.h"
 
 // Log text of a reply refused for its size, and of one refused for its JSON values.

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/symbol_list.h"
+#include "core/feed/symbol_list.h"
 #include "tests/support/feed_test.h"
 #include "tests/support/stub_server.h"
 #include "tests/support/temp_root.h"

@@ -4,8 +4,8 @@
 
 #include <map>
 
-#include "core/symbol_list.h"
-#include "core/xml_text.h"
+#include "core/feed/symbol_list.h"
+#include "core/feed/xml_text.h"
 #include "feeds/rail_siri/siri_reader.h"
 #include "platform/clock.h"
 #include "tests/support/feed_test.h"

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "core/lookups.h"
+#include "core/feed/lookups.h"
 #include "gtfs_realtime.pb.h"
 #include "platform/clock.h"
 #include "tests/support/feed_test.h"

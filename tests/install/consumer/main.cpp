@@ -3,9 +3,9 @@
 // what it made of them. Exits 0 when all is as expected.
 #include <iostream>
 
-#include "core/config_check.h"
-#include "core/web_services.h"
-#include "core/xml_dom.h"
+#include "core/config/config_check.h"
+#include "core/module/web_services.h"
+#include "core/feed/xml_dom.h"
 
 int main() {
     Json::Value map;

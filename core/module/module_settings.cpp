@@ -1,0 +1,60 @@
+#include "core/module/module_settings.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "core/config/config_keys.h"
+#include "core/config/config_table.h"
+#include "platform/debug.h"
+
+namespace {
+bool enabled(const std::vector<std::string>& flags, const std::string& flag) {
+    return std::find(flags.begin(), flags.end(), flag) != flags.end();
+}
+
+// The enable flags set in section, in creation order.
+std::vector<std::string> flagsEnabledIn(const Json::Value& section) {
+    std::vector<std::string> flags;
+    for (const FeedCatalogEntry& entry : feedCatalog())
+        if (!enabled(flags, entry.flag) && configKeyValue(*configKeyRows(entry.flag).front(), section) != "0") flags.push_back(entry.flag);
+    if (enabled(flags, "open_data_tfe_enable") && enabled(flags, "open_data_r2p_enable")) {
+        logLine(16, "CWebServices: Open Data TfE Lothian and Open Data R2P Oxford can't be used together.");
+        logLine(16, "CWebServices: Action: both disabled.");
+        flags.erase(std::remove_if(flags.begin(), flags.end(),
+                                   [](const std::string& f) {
+                                       return f == "open_data_tfe_enable" || f == "open_data_r2p_enable";
+                                   }),
+                    flags.end());
+    }
+    return flags;
+}
+}  // namespace
+
+ModuleSettings ModuleSettings::read(const Json::Value& params) {
+    const Json::Value& section = params.isObject() ? params : Json::Value::nullSingleton();
+    ModuleSettings settings;
+    settings.curlParams = readStringKey(section, "CurlParams");
+    settings.pollIntervalSeconds = readIntKey(section, "poll_interval");
+    settings.staleAfterSeconds = std::max(0, readIntKey(section, "stale_after_seconds"));
+    settings.limits.maxDownloadBytes = static_cast<size_t>(readIntKey(section, "max_download_bytes"));
+    settings.limits.gtfsRtMaxDownloadBytes = static_cast<size_t>(readIntKey(section, "gtfs_rt_max_download_bytes"));
+    settings.limits.maxJsonValues = static_cast<size_t>(readIntKey(section, "max_json_values"));
+    settings.tlsInsecure = readFlagKey(section, "tls_insecure");
+    if (settings.tlsInsecure)
+        logLine(8, "CWebServices: tls_insecure is 1: server certificates are not checked, "
+                   "credentials can be read by anyone on the network path.");
+
+    settings.parallelDownloads = static_cast<unsigned>(readIntKey(section, "max_parallel_downloads"));
+    const int workers = readIntValue(section, "max_parallel_downloads", static_cast<int>(settings.parallelDownloads));
+    if (workers != static_cast<int>(settings.parallelDownloads))
+        logLine(8, "CWebServices: max_parallel_downloads ", workers, " is outside 1..64; ",
+                settings.parallelDownloads, " used");
+
+    // The default endpoints are the deployment's; without a configured key
+    // they answer nothing, which the feeds report as no connection.
+    for (const FeedCatalogEntry& entry : feedCatalog())
+        for (const char* key : entry.urlKeys) settings.urls.emplace(key, readStringKey(section, key));
+
+    settings.enabledFlags = flagsEnabledIn(section);
+    return settings;
+}
