@@ -19,19 +19,6 @@
 namespace {
 constexpr const char* kZoneInfoDir = "/usr/share/zoneinfo/";
 
-struct LineStatusMode {
-    int bit;
-    const char* name;
-    const char* urlKey;
-};
-const LineStatusMode kLineStatusModes[] = {
-    {1, "the tube", "tfl_line_status_tube_url"},
-    {2, "the Elizabeth line", "tfl_line_status_elizabeth_url"},
-    {4, "the overground", "tfl_line_status_overground_url"},
-    {8, "the DLR", "tfl_line_status_dlr_url"},
-    {16, "trams", "tfl_line_status_tram_url"},
-};
-
 std::string quoted(const std::string& text) { return "\"" + text + "\""; }
 
 std::string errnoText(int error) { return std::strerror(error); }
@@ -51,8 +38,6 @@ std::string pathProblem(const std::string& path, bool folder, int mode) {
 std::string fileProblem(const std::string& path) { return pathProblem(path, false, R_OK); }
 
 std::string folderProblem(const std::string& path, int mode) { return pathProblem(path, true, mode); }
-
-bool fileReadable(const std::string& builtInPath) { return fileProblem(rootedPath(builtInPath)).empty(); }
 
 // Optional blanks, a sign and digits that fit an int: text that reads as the number it shows.
 bool wholeInteger(const std::string& text) {
@@ -158,30 +143,20 @@ public:
         }
         readEnabledFlags();
         for (const std::string& name : m_params.getMemberNames()) checkKey(name);
-        checkRequiredKeys();
+        checkEnabledFeeds();
         return m_problems;
     }
 
 private:
     void add(const std::string& problem) { m_problems.push_back(problem); }
 
-    std::string text(const char* name) const { return configKeyValue(*configKeyRows(name)[0], m_params); }
-    int number(const char* name) const { return std::atoi(text(name).c_str()); }
     bool enabled(const std::string& flag) const { return m_enabled.count(flag) != 0; }
 
     void readEnabledFlags() {
-        const std::string suffix = "_enable";
-        for (const ConfigKey& key : configKeys()) {
-            const std::string name = key.name;
-            bool isEnableFlag = key.kind == KeyKind::kFlag && name.size() > suffix.size() &&
-                                name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
-            if (isEnableFlag && text(key.name) != "0") m_enabled.insert(name);
-        }
-        if (enabled("open_data_tfe_enable") && enabled("open_data_r2p_enable")) {
-            add("open_data_tfe_enable, open_data_r2p_enable: both are on, so neither feed is created");
-            m_enabled.erase("open_data_tfe_enable");
-            m_enabled.erase("open_data_r2p_enable");
-        }
+        EnabledFlags enabled = enabledFlagsIn(m_params);
+        m_enabled.insert(enabled.flags.begin(), enabled.flags.end());
+        for (const auto& conflict : enabled.conflicts)
+            add(std::string(conflict.first->flag) + ", " + conflict.second->flag + ": both are on, so neither feed is created");
     }
 
     // True when some feed that reads the key is created (module keys always are).
@@ -299,84 +274,13 @@ private:
         if (!problem.empty()) add("TimeZone: " + file + " " + problem + "; times are shown in UTC");
     }
 
-    // flag: <feed> cannot work without <keys> (or <file>), when the keys are
-    // missing and the offline files of the flag's feeds are not all there.
-    void requireAll(const char* flag, const char* feed, std::initializer_list<const char*> keys) {
-        if (!enabled(flag)) return;
-        const std::vector<const char*> offlineFiles = offlineFilesOf(flag);
-        std::string missing;
-        for (const char* key : keys)
-            if (text(key).empty()) missing += (missing.empty() ? "" : ", ") + std::string(key);
-        if (missing.empty()) return;
-        std::string files;
-        bool allThere = offlineFiles.size() > 0;
-        for (const char* file : offlineFiles) {
-            allThere = allThere && fileReadable(file);
-            files += (files.empty() ? "" : " and ") + rootedPath(file);
+    void checkEnabledFeeds() {
+        for (const FeedCatalogEntry& entry : feedCatalog()) {
+            if (!enabled(entry.flag)) continue;
+            FeedCheck check(m_params, entry, m_problems);
+            if (!entry.requiredKeys.empty()) check.requireAll(entry.feedClass, entry.requiredKeys);
+            if (entry.check) entry.check(check);
         }
-        if (allThere) return;
-        std::string standIn;
-        if (offlineFiles.size() > 0)
-            standIn = std::string(" (or the offline file") + (offlineFiles.size() > 1 ? "s " : " ") + files + ")";
-        add(std::string(flag) + ": " + feed + " cannot work without " + missing + standIn);
-    }
-
-    void checkRequiredKeys() {
-        requireAll("rail_departures_enable", "DarwinFeed", {"rail_departures_client_token"});
-        requireAll("open_data_r2p_enable", "OpenDataR2P_Feed", {"Database"});
-        requireAll("flight_departures_azinq_enable", "FlightDeparturesAzinqFeed",
-                   {"flight_departures_username", "flight_departures_password", "flight_departures_token"});
-        requireAll("txc_st_enable", "TXC_ST_Feed", {"txc_st_url"});
-        checkSiri();
-        checkGtfsRt();
-        checkLineStatus();
-        checkTransitCloud();
-    }
-
-    void checkSiri() {
-        if (!enabled("siri_sm_enable")) return;
-        int provider = number("siri_sm_feed_provider");
-        if (provider < 1 || provider > 3) {
-            add("siri_sm_feed_provider: " + std::to_string(provider) +
-                " is not 1 (VIX), 2 (Ticketer) or 3 (R2P); no request is sent");
-            return;
-        }
-        // VIX and Ticketer requests are refused without a requestor reference.
-        if (provider != 3)
-            requireAll("siri_sm_enable", "SIRI_SM_Feed and SIRI_SM_TT_Feed", {"siri_sm_requestor_ref"});
-    }
-
-    void checkGtfsRt() {
-        if (!enabled("gtfs_rt_enable")) return;
-        for (const char* key : {"gtfs_rt_url", "gtfs_rt_vehicle_position_url", "gtfs_rt_trip_update_url",
-                                "gtfs_rt_alert_url"})
-            if (!text(key).empty()) return;
-        add("gtfs_rt_enable: GTFS_RT_Feed cannot work without gtfs_rt_url, or one of gtfs_rt_vehicle_position_url, "
-            "gtfs_rt_trip_update_url and gtfs_rt_alert_url");
-    }
-
-    void checkLineStatus() {
-        if (!enabled("tfl_line_status_enable")) return;
-        int mask = number("tfl_line_status_lines");
-        bool any = false;
-        for (const LineStatusMode& mode : kLineStatusModes) {
-            if ((mask & mode.bit) == 0) continue;
-            any = true;
-            if (text(mode.urlKey).empty())
-                add(std::string("tfl_line_status_lines: selects ") + mode.name + ", but " + mode.urlKey +
-                    " is not set");
-        }
-        if (!any)
-            add("tfl_line_status_enable: TFL_Line_Status_Feed asks for nothing while tfl_line_status_lines selects "
-                "no mode (1 tube, 2 Elizabeth line, 4 overground, 8 DLR, 16 tram)");
-    }
-
-    void checkTransitCloud() {
-        if (!enabled("tco_enable") || !text("tco_url").empty()) return;
-        const std::string file = text("tco_test_feed_file");  // "" turns the file off
-        if (!file.empty() && fileProblem(file).empty()) return;
-        add("tco_enable: TransitCloud_Onboard_Feed cannot work without tco_url" +
-            (file.empty() ? std::string(" (its test file is turned off)") : " (or its test file " + file + ")"));
     }
 
     const Json::Value& m_params;
@@ -388,4 +292,29 @@ private:
 std::vector<std::string> checkConfiguration(const Json::Value& parmMap) {
     const Json::Value& params = parmMap.isObject() ? parmMap["ModuleParams"] : Json::Value::nullSingleton();
     return Checker(params).run();
+}
+
+std::string FeedCheck::text(const char* key) const { return configKeyValue(*configKeyRows(key).front(), m_params); }
+
+int FeedCheck::number(const char* key) const { return std::atoi(text(key).c_str()); }
+
+bool FeedCheck::readable(const std::string& path) const { return fileProblem(path).empty(); }
+
+void FeedCheck::requireAll(const std::string& feeds, const std::vector<const char*>& keys) {
+    std::string missing;
+    for (const char* key : keys)
+        if (text(key).empty()) missing += (missing.empty() ? "" : ", ") + std::string(key);
+    if (missing.empty()) return;
+    const std::vector<const char*> offlineFiles = offlineFilesOf(m_entry.flag);
+    std::string files;
+    bool allThere = !offlineFiles.empty();
+    for (const char* file : offlineFiles) {
+        allThere = allThere && readable(rootedPath(file));
+        files += (files.empty() ? "" : " and ") + rootedPath(file);
+    }
+    if (allThere) return;
+    std::string standIn;
+    if (!offlineFiles.empty())
+        standIn = std::string(" (or the offline file") + (offlineFiles.size() > 1 ? "s " : " ") + files + ")";
+    add(std::string(m_entry.flag) + ": " + feeds + " cannot work without " + missing + standIn);
 }

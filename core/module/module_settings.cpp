@@ -8,25 +8,15 @@
 #include "platform/debug.h"
 
 namespace {
-bool enabled(const std::vector<std::string>& flags, const std::string& flag) {
-    return std::find(flags.begin(), flags.end(), flag) != flags.end();
-}
-
-// The enable flags set in section, in creation order.
+// The enable flags set in section, in creation order; feeds that cannot run
+// together are both left out.
 std::vector<std::string> flagsEnabledIn(const Json::Value& section) {
-    std::vector<std::string> flags;
-    for (const FeedCatalogEntry& entry : feedCatalog())
-        if (!enabled(flags, entry.flag) && configKeyValue(*configKeyRows(entry.flag).front(), section) != "0") flags.push_back(entry.flag);
-    if (enabled(flags, "open_data_tfe_enable") && enabled(flags, "open_data_r2p_enable")) {
-        logLine(16, "CWebServices: Open Data TfE Lothian and Open Data R2P Oxford can't be used together.");
+    EnabledFlags enabled = enabledFlagsIn(section);
+    for (const auto& conflict : enabled.conflicts) {
+        logLine(16, "CWebServices: ", conflict.first->title, " and ", conflict.second->title, " can't be used together.");
         logLine(16, "CWebServices: Action: both disabled.");
-        flags.erase(std::remove_if(flags.begin(), flags.end(),
-                                   [](const std::string& f) {
-                                       return f == "open_data_tfe_enable" || f == "open_data_r2p_enable";
-                                   }),
-                    flags.end());
     }
-    return flags;
+    return enabled.flags;
 }
 }  // namespace
 

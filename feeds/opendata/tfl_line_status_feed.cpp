@@ -55,14 +55,18 @@ LineStatusRecord readLine(const Json::Value& line) {
 }
 }  // namespace
 
+const TFL_Line_Status_FeedImpl::ModeKey TFL_Line_Status_FeedImpl::kModeKeys[kModeEnd] = {
+    {kTube, "the tube", "tfl_line_status_tube_url"},
+    {kElizabeth, "the Elizabeth line", "tfl_line_status_elizabeth_url"},
+    {kOverground, "the overground", "tfl_line_status_overground_url"},
+    {kDlr, "the DLR", "tfl_line_status_dlr_url"},
+    {kTram, "trams", "tfl_line_status_tram_url"},
+};
+
 TFL_Line_Status_FeedImpl::TFL_Line_Status_FeedImpl(const std::string& tubeUrl, const std::string& overgroundUrl,
                                                    const std::string& elizabethUrl, const std::string& dlrUrl,
                                                    const std::string& tramUrl)
-    : m_tubeUrl(tubeUrl),
-      m_overgroundUrl(overgroundUrl),
-      m_elizabethUrl(elizabethUrl),
-      m_dlrUrl(dlrUrl),
-      m_tramUrl(tramUrl) {
+    : m_urls{tubeUrl, elizabethUrl, overgroundUrl, dlrUrl, tramUrl} {
     logLine(2, "TFL_Line_Status_FeedImpl:TFL_Line_Status_FeedImpl");
 }
 
@@ -78,24 +82,16 @@ void TFL_Line_Status_FeedImpl::readModuleParmMap() {
 
 CurlCommand TFL_Line_Status_FeedImpl::createCurlCommand(int index, const std::string& curlParams,
                                                         std::string& logText) const {
-    std::string url;
-    const char* key = "";
-    switch (index) {
-        case kTube: url = m_tubeUrl; key = "tfl_line_status_tube_url"; break;
-        case kElizabeth: url = m_elizabethUrl; key = "tfl_line_status_elizabeth_url"; break;
-        case kOverground: url = m_overgroundUrl; key = "tfl_line_status_overground_url"; break;
-        case kDlr: url = m_dlrUrl; key = "tfl_line_status_dlr_url"; break;
-        case kTram: url = m_tramUrl; key = "tfl_line_status_tram_url"; break;
-        case kModeEnd: logLine(16, "TFL_Line_Status_FeedImpl::createCurlCommand: error - end marker found"); break;
-        default: break;
-    }
+    if (index == kModeEnd) logLine(16, "TFL_Line_Status_FeedImpl::createCurlCommand: error - end marker found");
+    const bool known = index >= kTube && index < kModeEnd;
+    std::string url = known ? m_urls[index] : "";
     if (url.empty()) {
         logText.clear();
         return CurlCommand("");
     }
     url = addUrlParameter(addUrlParameter(url, "app_id", m_appId), "app_key", m_appKey);
     CurlCommand command = downloader().command(curlParams);
-    command.carriesCredential().url(url, key);
+    command.carriesCredential().url(url, kModeKeys[index].urlKey);
     logText = command.logText();
     logLine(2, "TFL line status download command: ", logText);
     return command;

@@ -30,6 +30,12 @@ class TFL_Line_Status_FeedImpl : public DataFeedImpl {
 public:
     // Mode indexes of the request mask: bit (1 << index).
     enum Mode { kTube = 0, kElizabeth, kOverground, kDlr, kTram, kModeEnd };
+    struct ModeKey {
+        Mode mode;
+        const char* name;    // as a sentence names it
+        const char* urlKey;  // the key of its URL
+    };
+    static const ModeKey kModeKeys[kModeEnd];
 
     TFL_Line_Status_FeedImpl(const std::string& tubeUrl, const std::string& overgroundUrl,
                              const std::string& elizabethUrl, const std::string& dlrUrl, const std::string& tramUrl);
@@ -58,11 +64,7 @@ public:
 private:
     void addLinePairs();
 
-    std::string m_tubeUrl;
-    std::string m_overgroundUrl;
-    std::string m_elizabethUrl;
-    std::string m_dlrUrl;
-    std::string m_tramUrl;
+    std::string m_urls[kModeEnd];  // by mode
     std::string m_appId;
     std::string m_appKey;
     uint32_t m_linesMask = 0;

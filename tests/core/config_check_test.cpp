@@ -101,19 +101,19 @@ TEST(ConfigCheck, ReportsEachProblemOnOneLine) {
         {"TfE and R2P together create neither, so neither needs its keys",
          R"({"open_data_tfe_enable": 1, "open_data_r2p_enable": 1})",
          {"open_data_tfe_enable, open_data_r2p_enable: both are on, so neither feed is created"}},
-        {"enabled feeds without the keys they need",
+        {"enabled feeds without the keys they need, in the feeds' creation order",
          R"({"rail_departures_enable": 1, "open_data_r2p_enable": 1, "flight_departures_azinq_enable": 1,
              "flight_departures_username": "u", "txc_st_enable": 1, "siri_sm_enable": 1, "gtfs_rt_enable": 1,
              "tfl_line_status_enable": 1, "tfl_line_status_lines": 5, "tfl_line_status_tube_url": "http://t",
              "tco_enable": 1, "tco_test_feed_file": ""})",
-         {"rail_departures_enable: DarwinFeed cannot work without rail_departures_client_token (or the offline file "
+         {"open_data_r2p_enable: OpenDataR2P_Feed cannot work without Database",
+          "rail_departures_enable: DarwinFeed cannot work without rail_departures_client_token (or the offline file "
           "@ROOT@/vorn/media/offline/darwin.xml)",
-          "open_data_r2p_enable: OpenDataR2P_Feed cannot work without Database",
           "flight_departures_azinq_enable: FlightDeparturesAzinqFeed cannot work without flight_departures_password, "
           "flight_departures_token (or the offline file @ROOT@/vorn/media/offline/flight_departures_azinq.json)",
-          "txc_st_enable: TXC_ST_Feed cannot work without txc_st_url",
           "siri_sm_enable: SIRI_SM_Feed and SIRI_SM_TT_Feed cannot work without siri_sm_requestor_ref (or the "
           "offline files @ROOT@/vorn/media/offline/siri_sm.xml and @ROOT@/vorn/media/offline/siri_sm_tt.xml)",
+          "txc_st_enable: TXC_ST_Feed cannot work without txc_st_url",
           "gtfs_rt_enable: GTFS_RT_Feed cannot work without gtfs_rt_url, or one of gtfs_rt_vehicle_position_url, "
           "gtfs_rt_trip_update_url and gtfs_rt_alert_url",
           "tfl_line_status_lines: selects the overground, but tfl_line_status_overground_url is not set",
