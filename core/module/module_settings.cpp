@@ -36,9 +36,10 @@ ModuleSettings ModuleSettings::read(const Json::Value& params) {
 
     settings.parallelDownloads = static_cast<unsigned>(readIntKey(section, "max_parallel_downloads"));
     const int workers = readIntValue(section, "max_parallel_downloads", static_cast<int>(settings.parallelDownloads));
+    const ConfigKey& range = *configKeyRows("max_parallel_downloads").front();
     if (workers != static_cast<int>(settings.parallelDownloads))
-        logLine(8, "CWebServices: max_parallel_downloads ", workers, " is outside 1..64; ",
-                settings.parallelDownloads, " used");
+        logLine(8, "CWebServices: max_parallel_downloads ", workers, " is outside ", range.minValue, "..",
+                range.maxValue, "; ", settings.parallelDownloads, " used");
 
     // The default endpoints are the deployment's; without a configured key
     // they answer nothing, which the feeds report as no connection.

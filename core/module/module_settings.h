@@ -16,7 +16,7 @@
 struct ModuleSettings {
     std::string curlParams;     // handed to every refresh
     int pollIntervalSeconds = 0;
-    unsigned parallelDownloads = 0;  // workers, 1..64
+    unsigned parallelDownloads = 0;  // workers, in the key's range
     int64_t staleAfterSeconds = 0;   // 0: data never goes stale
     DownloadLimits limits;
     bool tlsInsecure = false;  // certificates of requests with credentials go unchecked
