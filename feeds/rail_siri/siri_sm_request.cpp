@@ -21,7 +21,7 @@ const char* providerName(int provider) {
 
 SiriLoadResult SIRI_SM_Request::makeResult(std::string data) {
     SiriLoadResult result;
-    result.ok = data.size() > kUsableDocumentMinBytes;
+    result.ok = data.size() > kSiriUsableReplyMinBytes;
     result.data = std::move(data);
     return result;
 }

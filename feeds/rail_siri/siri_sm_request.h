@@ -23,11 +23,12 @@ struct siri_sm_request_data {
     std::string key_;            // R2P access key
 };
 
-// An answer of this many bytes or fewer is an error page or nothing at all.
-constexpr size_t kUsableDocumentMinBytes = 64;
+// A SIRI answer of this many bytes or fewer is an error page or nothing at
+// all (the open-data feeds have their own, smaller bound).
+constexpr size_t kSiriUsableReplyMinBytes = 64;
 
 struct SiriLoadResult {
-    bool ok = false;   // data is longer than kUsableDocumentMinBytes
+    bool ok = false;   // data is longer than kSiriUsableReplyMinBytes
     std::string data;  // what came back, even when not ok
 };
 
