@@ -10,6 +10,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <mutex>
 
 #include "core/config/config_keys.h"
@@ -160,23 +161,42 @@ TEST_F(WebServicesTest, ReadsItsKeysAndHandsTheMapToEveryFeed) {
 }
 
 // Nothing is process-wide: two modules in one process keep their own options,
-// limits and download edge.
-TEST_F(WebServicesTest, TwoModulesKeepTheirOwnOptionsAndLimits) {
+// limits and download edge, and shutting one down leaves the other's
+// downloads running.
+TEST_F(WebServicesTest, TwoModulesKeepTheirOwnOptionsLimitsAndDownloads) {
+    StalledServer stalled;
     Json::Value params;
     params["rss_enable"] = 1;
-    params["CurlParams"] = "--max-time 1";
+    params["rss_url"] = stalled.url("/rss");
+    params["CurlParams"] = "--max-time 10 -s";
     params["max_download_bytes"] = 1000;
     CWebServices first(paramsWith(params));
-    params["CurlParams"] = "--max-time 2";
+    params["CurlParams"] = "--max-time 20 -s";
     params["max_download_bytes"] = 2000;
     CWebServices second(paramsWith(params));
-    EXPECT_EQ(first.settings().curlParams, "--max-time 1");
-    EXPECT_EQ(second.settings().curlParams, "--max-time 2");
+    EXPECT_EQ(first.settings().curlParams, "--max-time 10 -s");
+    EXPECT_EQ(second.settings().curlParams, "--max-time 20 -s");
     Downloader& firstEdge = first.feeds().front()->impl().downloader();
     Downloader& secondEdge = second.feeds().front()->impl().downloader();
     EXPECT_NE(&firstEdge, &secondEdge);
     EXPECT_EQ(firstEdge.limits().maxDownloadBytes, 1000u);
     EXPECT_EQ(secondEdge.limits().maxDownloadBytes, 2000u);
+
+    auto refresh = [](CWebServices& module) {
+        return std::async(std::launch::async, [&module] {
+            module.feeds().front()->downloadData(module.settings().curlParams);
+        });
+    };
+    auto firstRefresh = refresh(first);
+    auto secondRefresh = refresh(second);
+    for (int i = 0; i < 500 && childProcesses("curl").size() < 2; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_EQ(childProcesses("curl").size(), 2u);
+    first.Shutdown();
+    EXPECT_EQ(firstRefresh.wait_for(std::chrono::seconds(3)), std::future_status::ready);
+    EXPECT_EQ(childProcesses("curl").size(), 1u) << "the other module's download was ended too";
+    second.Shutdown();
+    EXPECT_EQ(secondRefresh.wait_for(std::chrono::seconds(3)), std::future_status::ready);
 }
 
 TEST_F(WebServicesTest, RefusesTfeAndR2pTogether) {
