@@ -10,7 +10,6 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <future>
 #include <mutex>
 
 #include "core/config/config_keys.h"
@@ -182,21 +181,17 @@ TEST_F(WebServicesTest, TwoModulesKeepTheirOwnOptionsLimitsAndDownloads) {
     EXPECT_EQ(firstEdge.limits().maxDownloadBytes, 1000u);
     EXPECT_EQ(secondEdge.limits().maxDownloadBytes, 2000u);
 
-    auto refresh = [](CWebServices& module) {
-        return std::async(std::launch::async, [&module] {
-            module.feeds().front()->downloadData(module.settings().curlParams);
-        });
-    };
-    auto firstRefresh = refresh(first);
-    auto secondRefresh = refresh(second);
+    first.Update();  // each starts its first cycle on its own workers
+    second.Update();
     for (int i = 0; i < 500 && childProcesses("curl").size() < 2; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    ASSERT_EQ(childProcesses("curl").size(), 2u);
-    first.Shutdown();
-    EXPECT_EQ(firstRefresh.wait_for(std::chrono::seconds(3)), std::future_status::ready);
+    EXPECT_EQ(childProcesses("curl").size(), 2u);
+    const auto start = std::chrono::steady_clock::now();
+    first.Shutdown();  // ends its download and joins its workers
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
     EXPECT_EQ(childProcesses("curl").size(), 1u) << "the other module's download was ended too";
     second.Shutdown();
-    EXPECT_EQ(secondRefresh.wait_for(std::chrono::seconds(3)), std::future_status::ready);
+    EXPECT_TRUE(childProcesses("curl").empty());
 }
 
 TEST_F(WebServicesTest, RefusesTfeAndR2pTogether) {
