@@ -7,7 +7,7 @@ it closes, is written to LOG as one JSON line: opened, closed (epoch seconds),
 up (client to server) and down bytes. On SIGTERM, on SIGUSR1 or at the end
 of its lifetime it writes a summary to SUMMARY as JSON: connections, bytes up
 and down (the connections still open counted as far as they got), and the
-bytes each way in every 0.1 s; SIGTERM and the lifetime end it.
+bytes each way in every 10 ms; SIGTERM and the lifetime end it.
 
 Usage: relay.py TARGET_PORT LOG SUMMARY LIFETIME_SECONDS
 """
@@ -18,7 +18,7 @@ import sys
 import time
 
 CHUNK = 65536
-BUCKET_SECONDS = 0.1
+BUCKET_SECONDS = 0.01
 DRAIN_SECONDS = 2
 
 
@@ -29,6 +29,7 @@ class Relay:
         self.summary_path = summary_path
         self.live = {}  # connections still open, by id
         self.closed = []
+        self.tasks = set()
         # Bytes each way by time, in buckets, so that a connection kept open
         # across cycles is counted in the cycle that used it.
         self.buckets = {}
@@ -57,6 +58,9 @@ class Relay:
     async def handle(self, client_reader, client_writer):
         conn = {"opened": time.time(), "up": 0, "down": 0}
         self.live[id(conn)] = conn
+        # A strong reference, so that the task lives as long as its connection.
+        task = asyncio.current_task()
+        self.tasks.add(task)
         server_writer = None
         try:
             server_reader, server_writer = await asyncio.wait_for(
@@ -74,6 +78,7 @@ class Relay:
             del self.live[id(conn)]
             self.closed.append(conn)
             self.log.write(json.dumps(conn) + "\n")
+            self.tasks.discard(task)
 
     def summary(self):
         live = list(self.live.values())
@@ -106,8 +111,9 @@ async def main(target_port, log_path, summary_path, lifetime):
             break
         await asyncio.sleep(0.05)
     relay.summary()
-    for task in asyncio.all_tasks() - {asyncio.current_task()}:
+    for task in list(relay.tasks):
         task.cancel()
+    await asyncio.gather(*relay.tasks, return_exceptions=True)
 
 
 if __name__ == "__main__":

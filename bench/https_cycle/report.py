@@ -64,6 +64,8 @@ def main(work, cycles):
     for i in range(n):
         print(f"{i + 1:>6} {requests[i]:>9} {conns[i]:>10} {up[i]:>10} {down[i]:>11}")
     print(f"{'total':>6} {len(access):>9} {relay['connections']:>10} {relay['up']:>10} {relay['down']:>11}")
+    if relay["still_open"]:
+        print(f"relay: {relay['still_open']} connections still open at the end, counted as far as they got")
     cpu = run["user"] + run["sys"]
     print(f"per cycle: {len(access) / cycles:.1f} requests, {relay['connections'] / cycles:.1f} connections, "
           f"{(relay['up'] + relay['down']) / cycles / 1024:.1f} KiB on the link")
