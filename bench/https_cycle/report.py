@@ -2,7 +2,8 @@
 """Prints the figures of one measure-https run from its work folder: per
 cycle and in total the requests nginx logged, the TCP connections opened and
 the bytes each way through the relay; CPU and peak memory of the runner's
-process tree; compression asked for and given; and the has_connection and
+process tree; compression asked for and given; TLS handshakes and how many
+resumed a session; and the has_connection and
 has_data flags of the last cycle. Cycles start at the runner's "Updating data
 from webservices" log lines.
 
@@ -41,7 +42,8 @@ def main(work, cycles):
     n = max(len(starts), 1)
     requests, conns = [0] * n, [0] * n
     up, down = [0] * n, [0] * n
-    asked = gzipped = 0
+    asked = gzipped = handshakes = resumed = 0
+    protocols = set()
     failed = {}
     access = lines(os.path.join(work, "nginx/access.log"))
     for line in access:
@@ -51,6 +53,10 @@ def main(work, cycles):
         encodings = re.findall(r'"([^"]*)"', line)
         asked += "gzip" in encodings[0]
         gzipped += encodings[1] == "gzip"
+        if fields[2] == "1":  # the connection's first request: its handshake
+            handshakes += 1
+            resumed += fields[-1] == "r"
+            protocols.add(fields[-2])
         if not status.startswith("2"):
             failed[f"{status} {uri}"] = failed.get(f"{status} {uri}", 0) + 1
     for line in lines(os.path.join(work, "relay/connections.jsonl")):
@@ -74,6 +80,7 @@ def main(work, cycles):
     print(f"process tree peak RSS: {run['peak_rss_kib'] / 1024:.1f} MiB ({run['processes_at_peak']} processes), "
           f"wall {run['wall']:.2f} s, exit {run['exit']}{' (killed)' if run['killed'] else ''}")
     print(f"compression: {asked} of {len(access)} requests asked for gzip, {gzipped} replies gzip")
+    print(f"TLS: {handshakes} handshakes ({', '.join(sorted(protocols))}), {resumed} of them resumed a session")
     if failed:
         print("replies other than 2xx: " + ", ".join(f"{k} x{v}" for k, v in sorted(failed.items())))
 
