@@ -10,11 +10,14 @@ pointing elsewhere:
 - a URL the demo answers from an offline file (the feed reads that file
   instead of asking) keeps the path of its demo value, else of its default,
   and the server gives the offline file there;
+- a URL root under which a feed asks for a document named by the vehicle
+  id gets that offline file at that path (ROOT_DOCUMENTS);
 - any other URL key with a value gets BASE and its path, with no document:
   the feed is off in the demo, and nothing leaves loopback.
 The demo root is copied to ROOT without its offline files, so that every
 feed asks the server, and the timeline feed is turned off: its own script
-runs curl outside the module's downloads.
+runs curl outside the module's downloads. "CurlParams" is the demo's with
+CACERT trusted; 8 parallel downloads.
 
 Usage: https_map.py DEMO_MAP DEMO_ROOT KEY_INDEX BASE CACERT ROOT WWW OUT
 """
@@ -122,6 +125,8 @@ def main(demo_map, demo_root, index, base, cacert, root, www, out):
         p.setdefault(key, "measure-secret")
     p["twitter_enable"] = 0
     p["max_parallel_downloads"] = 8
+    # --cycles runs its cycles back to back; a short interval keeps the
+    # same pace when the runner is left to its timer.
     p["poll_interval"] = 1
     p["CurlParams"] = p.get("CurlParams", "") + " --cacert " + cacert
     with open(out, "w", encoding="utf-8") as f:
