@@ -71,7 +71,7 @@ set(CPACK_DEBIAN_PACKAGE_SECTION devel)
 # The runner starts curl and reads the zone files; the installed headers
 # include jsoncpp's and RapidXML's, and the libraries link SQLite.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-  "curl, ca-certificates, tzdata, pkg-config, libjsoncpp-dev, librapidxml-dev, libsqlite3-dev")
+  "curl, ca-certificates, tzdata, pkg-config, libjsoncpp-dev, librapidxml-dev, libsqlite3-dev, libcurl4-openssl-dev")
 find_program(WEBSERVICES_DPKG_SHLIBDEPS dpkg-shlibdeps)
 if(WEBSERVICES_DPKG_SHLIBDEPS AND NOT DEFINED CPACK_DEBIAN_PACKAGE_SHLIBDEPS)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)  # the programs' own shared libraries, as dpkg finds them

@@ -88,6 +88,7 @@ const std::vector<ConfigKey>& moduleKeyRows() {
         moduleKey("max_json_values", K::kSize, maxJsonValues.c_str()),
         {"max_parallel_downloads", K::kInteger, U::kText, "8", kModule, false, 1, 64},
         moduleKey("tls_insecure", K::kFlag, "0"),
+        moduleKey("http_compression", K::kFlag, "1"),
         moduleKey("stale_after_seconds", K::kInteger, "0"),
     };
     return rows;

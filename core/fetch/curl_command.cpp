@@ -131,13 +131,17 @@ std::string curlConfigQuote(const std::string& value) {
     return out;
 }
 
-CurlCommand::CurlCommand(const std::string& curlParams, bool checkCertificates)
-    : m_checkCertificates(checkCertificates), m_args(splitShellWords(curlParams)), m_log("curl") {
+CurlCommand::CurlCommand(const std::string& curlParams, bool checkCertificates, bool askCompression)
+    : m_checkCertificates(checkCertificates), m_curlParams(curlParams), m_args(splitShellWords(curlParams)), m_log("curl") {
     if (!curlParams.empty()) m_log += " " + maskCurlParams(curlParams);
     // An HTTP error status ends curl with status 22 and no body: no feed
     // reads an error page as its data.
     m_args.push_back("--fail");
     addLog("--fail");
+    if (askCompression) {
+        m_args.push_back("--compressed");
+        addLog("--compressed");
+    }
 }
 
 void CurlCommand::addConfig(const std::string& option, const std::string& value) {
@@ -145,6 +149,11 @@ void CurlCommand::addConfig(const std::string& option, const std::string& value)
 }
 
 void CurlCommand::addLog(const std::string& text) { m_log += " " + text; }
+
+void CurlCommand::addHeader(const std::string& header) {
+    addConfig("header", header);
+    m_headers.push_back(header);
+}
 
 bool CurlCommand::refuseIfUnsafe(const std::string& value, const std::string& configKey) {
     if (value.find_first_of(std::string("\r\n\0", 3)) == std::string::npos && value.size() <= kMaxConfigValue)
@@ -172,25 +181,28 @@ CurlCommand& CurlCommand::url(const std::string& value, const std::string& confi
     if (refuseIfUnsafe(value, configKey)) return *this;
     m_config += "globoff\n";
     addConfig("url", value);
+    m_url = value;
     return *this;
 }
 
 CurlCommand& CurlCommand::header(const std::string& name, const std::string& value) {
     addLog("-H " + shellQuote(name + ": " + value));
-    if (!refuseIfUnsafe(name + value, name + " header")) addConfig("header", name + ": " + value);
+    if (!refuseIfUnsafe(name + value, name + " header")) addHeader(name + ": " + value);
     return *this;
 }
 
 CurlCommand& CurlCommand::secretHeader(const std::string& name, const std::string& secret,
                                        const std::string& configKey) {
     addLog("-H " + shellQuote(name + ": " + maskSecret(secret)));
-    if (!refuseIfUnsafe(name + secret, configKey)) addConfig("header", name + ": " + secret);
+    if (!refuseIfUnsafe(name + secret, configKey)) addHeader(name + ": " + secret);
     return *this;
 }
 
 CurlCommand& CurlCommand::user(const std::string& name, const std::string& password, const std::string& configKey) {
     addLog("-u " + shellQuote(name + ":" + maskSecret(password)));
-    if (!refuseIfUnsafe(name + password, configKey)) addConfig("user", name + ":" + password);
+    if (refuseIfUnsafe(name + password, configKey)) return *this;
+    m_userPassword = name + ":" + password;
+    addConfig("user", m_userPassword);
     return *this;
 }
 
@@ -201,6 +213,8 @@ CurlCommand& CurlCommand::body(const std::string& data, const std::string& logFo
         if (m_refusedKey.empty()) m_refusedKey = "request body";
     } else {
         addConfig("data-raw", data);
+        m_hasBody = true;
+        m_body = data;
     }
     return *this;
 }

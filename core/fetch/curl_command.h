@@ -31,7 +31,9 @@ class CurlCommand {
 public:
     // checkCertificates: requests that carry a credential check the server's
     // certificate; off only for a vehicle without a CA bundle or a set clock.
-    explicit CurlCommand(const std::string& curlParams, bool checkCertificates = true);
+    // askCompression: the reply may come compressed in any encoding curl
+    // decodes (--compressed).
+    explicit CurlCommand(const std::string& curlParams, bool checkCertificates = true, bool askCompression = false);
     // A plain command-line argument (a flag such as -k or -X, a method). Never a secret.
     CurlCommand& arg(const std::string& value);
     // This request carries a credential: the server's certificate is
@@ -54,6 +56,16 @@ public:
 
     // The program's arguments: "curl", the options, then "--config -".
     std::vector<std::string> argv() const;
+    // The request as parts, for a transfer made in the process: the options
+    // ("CurlParams" words, then the command's own), the URL, the headers,
+    // "user:password" (empty: none) and the body (a POST when there is one).
+    const std::string& curlParams() const { return m_curlParams; }
+    const std::vector<std::string>& options() const { return m_args; }
+    const std::string& requestUrl() const { return m_url; }
+    const std::vector<std::string>& headers() const { return m_headers; }
+    const std::string& userPassword() const { return m_userPassword; }
+    bool hasBody() const { return m_hasBody; }
+    const std::string& requestBody() const { return m_body; }
     // What curl reads on its standard input.
     const std::string& config() const { return m_config; }
     // The equivalent command line with every secret masked, to rerun by hand.
@@ -67,10 +79,17 @@ public:
 private:
     void addConfig(const std::string& option, const std::string& value);
     void addLog(const std::string& text);
+    void addHeader(const std::string& header);
     bool refuseIfUnsafe(const std::string& value, const std::string& configKey);
 
     bool m_checkCertificates;
+    std::string m_curlParams;
     std::vector<std::string> m_args;
+    std::string m_url;
+    std::vector<std::string> m_headers;
+    std::string m_userPassword;
+    bool m_hasBody = false;
+    std::string m_body;
     std::string m_config;
     std::string m_log;
     std::string m_logUrl;

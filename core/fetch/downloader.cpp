@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "core/fetch/curl_options.h"
+#include "core/fetch/curl_transfer.h"
 #include "platform/debug.h"
 
 extern char** environ;
@@ -233,6 +235,27 @@ ProgramResult Downloader::run(const std::vector<std::string>& argv, const std::s
     return result;
 }
 
+Downloader::Downloader(DownloadLimits limits, bool checkCertificates, bool askCompression)
+    : m_limits(limits),
+      m_checkCertificates(checkCertificates),
+      m_askCompression(askCompression),
+      m_transfers(std::make_unique<CurlTransfers>()) {}
+
+Downloader::~Downloader() = default;
+
+bool Downloader::inProcess(const std::string& curlParams) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    auto seen = m_programWords.find(curlParams);
+    if (seen == m_programWords.end()) {
+        TransferOptions options;
+        seen = m_programWords.emplace(curlParams, readCurlWords(splitShellWords(curlParams), options)).first;
+        if (!seen->second.empty())
+            logLine(8, "Download: CurlParams word '", maskCurlParams(seen->second),
+                    "' has no in-process form; every request runs the curl program");
+    }
+    return seen->second.empty();
+}
+
 std::string Downloader::fetch(const CurlCommand& command, size_t cap) {
     if (!command.refusedKey().empty()) {
         logLine(16, "Download: request not sent: the value of '", command.refusedKey(),
@@ -240,6 +263,35 @@ std::string Downloader::fetch(const CurlCommand& command, size_t cap) {
         return "";
     }
     std::string name = command.logUrl().empty() ? std::string("curl") : command.logUrl();
+    if (inProcess(command.curlParams())) return fetchInProcess(command, cap, name);
+    return fetchWithProgram(command, cap, name);
+}
+
+std::string Downloader::fetchInProcess(const CurlCommand& command, size_t cap, const std::string& name) {
+    TransferOptions options;
+    const std::string word = readCurlWords(command.options(), options);
+    if (!word.empty()) {
+        // A request's own flag the map lacks: a fault here, not the vehicle's.
+        logLine(16, "Download: request option '", word, "' has no in-process form; the curl program makes it");
+        return fetchWithProgram(command, cap, name);
+    }
+    if (m_stopping) return "";
+    TransferResult result = m_transfers->perform(command, options, cap, m_stopping);
+    if (result.stopped) return "";
+    if (result.overCap) {
+        logLine(8, "Download: reply from ", name, " stopped at the cap of ", cap, " bytes");
+        return "";
+    }
+    if (result.status != 0) {
+        logLine(8, "Download: curl ended with status ", result.status, curlStatusMeaning(result.status), " for ",
+                name);
+        return "";
+    }
+    if (result.body.size() < kShrinkBelowBytes) result.body.shrink_to_fit();
+    return std::move(result.body);
+}
+
+std::string Downloader::fetchWithProgram(const CurlCommand& command, size_t cap, const std::string& name) {
     ProgramResult result = run(command.argv(), command.config(), cap, name);
     if (!result.ok) return "";
     // A transfer curl reports as failed (cut short, timed out, an HTTP error
@@ -254,7 +306,7 @@ std::string Downloader::fetch(const CurlCommand& command, size_t cap) {
 
 void Downloader::endAll() {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_stopping = true;
+    m_stopping = true;  // transfers in the process see it in their next progress call
     for (pid_t pid : m_running) kill(-pid, SIGKILL);
 }
 

@@ -1,20 +1,27 @@
-// The one way the module runs an external program: curl for every feed's
-// request, and the timeline script. Programs start directly (no shell) with
-// the default signal mask and dispositions, each in its own process group;
-// the request goes in on standard input and the reply comes back through a
-// pipe with a byte cap, so no reply can exhaust the board's memory and no
-// secret appears on a command line.
+// The one way the module makes a request or runs an external program. A
+// request is made inside the process with libcurl when "CurlParams" holds
+// only options it maps (core/fetch/curl_options.h), otherwise by the curl
+// program. Programs (that curl, the timeline script) start directly (no
+// shell) with the default signal mask and dispositions, each in its own
+// process group; the request goes in on standard input and the reply comes
+// back through a pipe. Either way replies are held to a byte cap, so none
+// can exhaust the board's memory, and no secret appears on a command line.
 #pragma once
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <cstddef>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "core/fetch/curl_command.h"
+
+class CurlTransfers;
 
 struct DownloadLimits {
     size_t maxDownloadBytes = 8u << 20;        // every reply but GTFS-Realtime's
@@ -34,19 +41,27 @@ struct ProgramResult {
 // leaves any other's alone. Safe to use from several workers at once.
 class Downloader {
 public:
-    explicit Downloader(DownloadLimits limits = {}, bool checkCertificates = true)
-        : m_limits(limits), m_checkCertificates(checkCertificates) {}
+    // askCompression: every request asks for a compressed reply.
+    explicit Downloader(DownloadLimits limits = {}, bool checkCertificates = true, bool askCompression = true);
+    ~Downloader();
     Downloader(const Downloader&) = delete;
     Downloader& operator=(const Downloader&) = delete;
 
     const DownloadLimits& limits() const { return m_limits; }
     // A curl request with "CurlParams" and this edge's certificate setting.
-    CurlCommand command(const std::string& curlParams) const { return CurlCommand(curlParams, m_checkCertificates); }
+    CurlCommand command(const std::string& curlParams) const {
+        return CurlCommand(curlParams, m_checkCertificates, m_askCompression);
+    }
+    // Whether requests with these "CurlParams" are made in the process. The
+    // first time a text is seen that is not, one level-8 line names the
+    // word that keeps its requests on the curl program.
+    bool inProcess(const std::string& curlParams);
 
-    // Runs curl with the command's request. The complete reply, or "" when
-    // the request was refused, curl could not start or did not end with
-    // status 0 (an HTTP status of 400 or more, a transfer cut short or timed
-    // out), the reply went over the cap or the downloads were ended; each is logged.
+    // Makes the command's request. The complete (decoded) reply, or "" when
+    // the request was refused, curl could not start or the transfer failed
+    // (an HTTP status of 400 or more, a transfer cut short or timed out:
+    // libcurl's result code, the curl program's exit status), the reply went
+    // over the cap or the downloads were ended; each is logged.
     std::string fetch(const CurlCommand& command) { return fetch(command, m_limits.maxDownloadBytes); }
     std::string fetch(const CurlCommand& command, size_t cap);
 
@@ -56,16 +71,25 @@ public:
                       const std::string& logName);
 
     // Shutdown: ends every program this edge runs, with its process group,
-    // and refuses to start new ones until allow().
+    // aborts every transfer in the process (within about a second), and
+    // refuses to start new ones until allow().
     void endAll();
     void allow();
 
 private:
+    std::string fetchInProcess(const CurlCommand& command, size_t cap, const std::string& name);
+    std::string fetchWithProgram(const CurlCommand& command, size_t cap, const std::string& name);
+
     const DownloadLimits m_limits;
     const bool m_checkCertificates;
-    // The running children. A pid stays here until it is reaped, so a kill
-    // never reaches a reused pid.
+    const bool m_askCompression;
+    const std::unique_ptr<CurlTransfers> m_transfers;
+    std::atomic<bool> m_stopping{false};
     std::mutex m_mutex;
+    // The running children. A pid stays here until it is reaped, so a kill
+    // never reaches a reused pid. Guarded by m_mutex.
     std::set<pid_t> m_running;
-    bool m_stopping = false;
+    // "CurlParams" texts seen, each with the word that keeps it on the curl
+    // program ("" when none does). Guarded by m_mutex.
+    std::map<std::string, std::string> m_programWords;
 };

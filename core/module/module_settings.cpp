@@ -30,6 +30,7 @@ ModuleSettings ModuleSettings::read(const Json::Value& params) {
     settings.limits.gtfsRtMaxDownloadBytes = static_cast<size_t>(readIntKey(section, "gtfs_rt_max_download_bytes"));
     settings.limits.maxJsonValues = static_cast<size_t>(readIntKey(section, "max_json_values"));
     settings.tlsInsecure = readFlagKey(section, "tls_insecure");
+    settings.httpCompression = readFlagKey(section, "http_compression");
     if (settings.tlsInsecure)
         logLine(8, "CWebServices: tls_insecure is 1: server certificates are not checked, "
                    "credentials can be read by anyone on the network path.");

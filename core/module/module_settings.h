@@ -20,6 +20,7 @@ struct ModuleSettings {
     int64_t staleAfterSeconds = 0;   // 0: data never goes stale
     DownloadLimits limits;
     bool tlsInsecure = false;  // certificates of requests with credentials go unchecked
+    bool httpCompression = true;  // every request asks for a compressed reply
     std::map<std::string, std::string> urls;  // every catalog row's URL keys, by key
     std::vector<std::string> enabledFlags;  // in creation order, TfE and R2P never together
 

@@ -44,12 +44,15 @@ const Json::Value& withTimeZoneSet(const Json::Value& params) {
 CWebServices::CWebServices(const CModuleParmMap& parmMap)
     : CModule(parmMap, "WebServices", 2),
       m_settings(ModuleSettings::read(withTimeZoneSet(moduleParamsOf(parmMap)))),
-      m_downloader(std::make_shared<Downloader>(m_settings.limits, !m_settings.tlsInsecure)),
+      m_downloader(
+          std::make_shared<Downloader>(m_settings.limits, !m_settings.tlsInsecure, m_settings.httpCompression)),
       m_scheduler(m_settings.parallelDownloads, m_settings.curlParams,
                   [this](size_t feed, SymbolPairs pairs, int64_t usableAt) {
                       publish(feed, std::move(pairs), usableAt);
                   }) {
     createFeeds();
+    // Said at start rather than at the first request.
+    m_downloader->inProcess(m_settings.curlParams);
 
     std::vector<std::string> filesWritten;
     for (auto& feed : m_scheduler.feeds())

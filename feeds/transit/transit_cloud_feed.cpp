@@ -157,7 +157,8 @@ std::vector<std::string> TransitCloud_Onboard_FeedImpl::filesWritten() const {
 CurlCommand TransitCloud_Onboard_FeedImpl::downloadCommand(const std::string& curlParams,
                                                            const std::string& vehicleId) const {
     // -k: the on-board service presents a certificate no public authority signs.
-    CurlCommand cmd("-k " + curlParams);
+    CurlCommand cmd = downloader().command(curlParams);
+    cmd.arg("-k");
     cmd.url(m_serviceUrl + "/" + percentEncode(vehicleId), "tco_url");
     logLine(2, "TransitCloud_Onboard download command: ", cmd.logText());
     return cmd;

@@ -31,21 +31,26 @@ std::string hasConnection(const StubServer& server, const std::string& curlParam
 }
 }  // namespace
 
-TEST(CredentialTls, SelfSignedServerGetsTheTokenOnlyWhenTrustedOrChecksAreOff) {
+// In the process, and through the curl program ("--tcp-nodelay" has no in-process form).
+class CredentialTls : public ::testing::TestWithParam<const char*> {};
+INSTANTIATE_TEST_SUITE_P(BothPaths, CredentialTls, ::testing::Values(kCurlParams, "--max-time 5 -s --tcp-nodelay"));
+
+TEST_P(CredentialTls, SelfSignedServerGetsTheTokenOnlyWhenTrustedOrChecksAreOff) {
     TempFileRoot root;
     StubServer server(StubScheme::kHttps);
     server.reply(kBoardPath, readTestData("rail_siri/darwin_board.xml"), 200, "text/xml");
+    const std::string curlParams = GetParam();
 
     LogCapture log;
-    EXPECT_EQ(hasConnection(server, kCurlParams), "0") << "refused by default";
+    EXPECT_EQ(hasConnection(server, curlParams), "0") << "refused by default";
     EXPECT_EQ(server.requestCount(), 0u) << "the token never left";
     EXPECT_TRUE(log.contains("curl ended with status 60 (server certificate not trusted", 8)) << log.dump();
     EXPECT_FALSE(log.contains("tls_insecure is 1")) << log.dump();
 
-    EXPECT_EQ(hasConnection(server, std::string(kCurlParams) + " --cacert " + loopbackCertificateFile()), "1")
+    EXPECT_EQ(hasConnection(server, curlParams + " --cacert " + loopbackCertificateFile()), "1")
         << "trusted through CurlParams";
 
-    EXPECT_EQ(hasConnection(server, kCurlParams, true), "1") << "checks off";
+    EXPECT_EQ(hasConnection(server, curlParams, true), "1") << "checks off";
     EXPECT_TRUE(log.contains("CWebServices: tls_insecure is 1: server certificates are not checked", 8)) << log.dump();
-    EXPECT_EQ(hasConnection(server, kCurlParams), "0") << "checks back on";
+    EXPECT_EQ(hasConnection(server, curlParams), "0") << "checks back on";
 }

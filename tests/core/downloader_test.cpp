@@ -5,7 +5,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <zlib.h>
+
 #include <chrono>
+#include <functional>
+#include <set>
 #include <future>
 #include <thread>
 
@@ -17,8 +21,14 @@
 namespace {
 Downloader edge;
 
-std::string get(const std::string& url, size_t cap = 8u << 20, Downloader& downloader = edge) {
-    CurlCommand command("-s");
+// "CurlParams" that keep requests in the process, and the same with a word
+// the process does not map, which sends them through the curl program.
+constexpr const char* kInProcess = "-s";
+constexpr const char* kProgram = "-s --tcp-nodelay";
+
+std::string get(const std::string& url, size_t cap = 8u << 20, Downloader& downloader = edge,
+                const char* curlParams = kInProcess) {
+    CurlCommand command = downloader.command(curlParams);
     command.url(url, "test_url");
     return downloader.fetch(command, cap);
 }
@@ -33,6 +43,11 @@ int waitForCurl() {
     return 0;
 }
 
+bool waitFor(const std::function<bool()>& done) {
+    for (int i = 0; i < 300 && !done(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return done();
+}
+
 void writeScript(const std::string& path, const std::string& text) {
     FILE* file = std::fopen(path.c_str(), "w");
     std::fputs(text.c_str(), file);
@@ -43,93 +58,196 @@ void writeScript(const std::string& path, const std::string& text) {
 double secondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
+
+std::string gzipped(const std::string& text) {
+    z_stream stream{};
+    deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);  // 16: gzip framing
+    std::string out(deflateBound(&stream, text.size()), '\0');
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+    stream.avail_in = static_cast<uInt>(text.size());
+    stream.next_out = reinterpret_cast<Bytef*>(&out[0]);
+    stream.avail_out = static_cast<uInt>(out.size());
+    deflate(&stream, Z_FINISH);
+    out.resize(stream.total_out);
+    deflateEnd(&stream);
+    return out;
+}
+
+// Every test of this suite runs once in the process and once through the curl program.
+// Each test's own edge is made after its servers and so ends before them:
+// a server that ends first would wait for the edge's open connections.
+class Download : public ::testing::TestWithParam<const char*> {
+protected:
+    std::string fetch(Downloader& edge, const std::string& url, size_t cap = 8u << 20) {
+        return get(url, cap, edge, GetParam());
+    }
+    CurlCommand command(const Downloader& edge) const { return edge.command(GetParam()); }
+};
 }  // namespace
 
-TEST(Download, ReadsWholeRepliesByteExactFromRealCurl) {
+INSTANTIATE_TEST_SUITE_P(BothPaths, Download, ::testing::Values(kInProcess, kProgram),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                             return std::string(info.param) == kInProcess ? "InProcess" : "Program";
+                         });
+
+TEST_P(Download, ReadsWholeRepliesByteExact) {
     StubServer server;
+    Downloader edge;
     std::string large(1 << 20, 'y');
     std::string binary("a\0b\0\0c\xff", 7);
     server.reply("/large", large);
     server.reply("/binary", binary, 200, "application/octet-stream");
-    EXPECT_EQ(get(server.url("/large")), large);
-    EXPECT_EQ(get(server.url("/binary")), binary);
-    EXPECT_EQ(get("http://127.0.0.1:" + std::to_string(refusedPort()) + "/"), "");
+    EXPECT_EQ(fetch(edge, server.url("/large")), large);
+    EXPECT_EQ(fetch(edge, server.url("/binary")), binary);
+    EXPECT_EQ(fetch(edge, "http://127.0.0.1:" + std::to_string(refusedPort()) + "/"), "");
     EXPECT_EQ(server.requestCount(), 2u);
+    EXPECT_NE(server.requests().front().header("Accept-Encoding"), "") << "every request asks for compression";
 }
 
-TEST(Download, HostileValuesReachTheServerByteExactAndRunNothing) {
+TEST_P(Download, CompressedRepliesAreDecodedAndHeldToTheCapAfterDecoding) {
+    LogCapture log;
+    StubServer server;
+    Downloader edge;
+    const std::string document = "<board>" + std::string(200000, 'x') + "</board>";
+    server.replyEncoded("/board", gzipped(document), "gzip");
+    // Inflates to 16 MiB: a bomb that must stop at the cap, not at its size on the wire.
+    server.replyEncoded("/bomb", gzipped(std::string(16u << 20, '\0')), "gzip");
+    EXPECT_EQ(fetch(edge, server.url("/board")), document);
+    EXPECT_EQ(fetch(edge, server.url("/bomb"), 1u << 20), "");
+    EXPECT_TRUE(log.contains("Download: reply from " + server.url("/bomb") + " stopped at the cap of 1048576 bytes", 8))
+        << log.dump();
+}
+
+TEST_P(Download, HostileValuesReachTheServerByteExactAndRunNothing) {
     TempFileRoot root;
     StubServer server;
+    Downloader edge;
     server.reply("/p", "ok");
     const std::string hostile[] = {"it's", "$(touch " + root.dir() + "/PWNED)", "`touch x`", "a\"b\\c\\\"d",
                                    "\\t\\n literal", "@/etc/passwd", "-K/etc/passwd"};
     for (const auto& value : hostile) {
-        CurlCommand command("-s");
-        command.header("X-Value", value).body(value, "body").url(server.url("/p?ids={1,2}&range=[1-3]"), "test_url");
-        EXPECT_EQ(edge.fetch(command), "ok") << value;
-        RecordedRequest request = server.requests().back();
-        EXPECT_EQ(request.header("X-Value"), value);
-        EXPECT_EQ(request.body, value);
-        EXPECT_EQ(request.query, "ids={1,2}&range=[1-3]") << "globbing must stay off";
+        CurlCommand request = command(edge);
+        request.header("X-Value", value).body(value, "body").url(server.url("/p?ids={1,2}&range=[1-3]"), "test_url");
+        EXPECT_EQ(edge.fetch(request), "ok") << value;
+        RecordedRequest received = server.requests().back();
+        EXPECT_EQ(received.header("X-Value"), value);
+        EXPECT_EQ(received.body, value);
+        EXPECT_EQ(received.query, "ids={1,2}&range=[1-3]") << "globbing must stay off";
     }
     EXPECT_EQ(server.requestCount(), std::size(hostile));
     EXPECT_FALSE(root.exists("/PWNED"));
 }
 
-TEST(Download, AUrlStartingWithADashIsAUrlNeverAnOption) {
+TEST_P(Download, AUrlStartingWithADashIsAUrlNeverAnOption) {
     TempFileRoot root;
     StubServer server;
+    Downloader edge;
     server.reply("/evil", "evil");
     // Read as an option, "-K<file>" would make curl take this file as its config.
     root.write("/evil.cfg", "url = \"" + server.url("/evil") + "\"\noutput = \"" + root.dir() + "/written\"\n");
-    EXPECT_EQ(get("-K" + root.path("/evil.cfg")), "");
+    EXPECT_EQ(fetch(edge, "-K" + root.path("/evil.cfg")), "");
     EXPECT_EQ(server.requestCount(), 0u);
     EXPECT_FALSE(root.exists("/written"));
 }
 
-TEST(Download, ALineBreakInAHeaderIsRefusedAndNothingIsSent) {
+TEST_P(Download, ALineBreakInAHeaderIsRefusedAndNothingIsSent) {
     LogCapture log;
     StubServer server;
+    Downloader edge;
     server.reply("/p", "ok");
-    CurlCommand command("-s");
-    command.secretHeader("Authorization", "key\r\nX-Injected: 1", "gtfs_rt_auth_key").url(server.url("/p"), "test_url");
-    EXPECT_EQ(edge.fetch(command), "");
+    CurlCommand request = command(edge);
+    request.secretHeader("Authorization", "key\r\nX-Injected: 1", "gtfs_rt_auth_key").url(server.url("/p"), "test_url");
+    EXPECT_EQ(edge.fetch(request), "");
     EXPECT_EQ(server.requestCount(), 0u);
     EXPECT_TRUE(log.contains("'gtfs_rt_auth_key' holds a line break or NUL", 16)) << log.dump();
 }
 
-TEST(Download, ARepliesOverTheCapFailsWithALineNamingTheMaskedUrlAndTheCap) {
+TEST_P(Download, ARepliesOverTheCapFailsWithALineNamingTheMaskedUrlAndTheCap) {
     LogCapture log;
     StubServer server;
+    Downloader edge;
     server.reply("/big", std::string(300000, 'b'));
-    EXPECT_EQ(get(server.url("/big?key=SECRET123"), 300000), std::string(300000, 'b')) << "exactly the cap passes";
-    EXPECT_EQ(get(server.url("/big?key=SECRET123"), 299999), "");
+    EXPECT_EQ(fetch(edge, server.url("/big?key=SECRET123"), 300000), std::string(300000, 'b')) << "exactly the cap passes";
+    EXPECT_EQ(fetch(edge, server.url("/big?key=SECRET123"), 299999), "");
     EXPECT_TRUE(log.contains("/big?key=SE***(9) stopped at the cap of 299999 bytes", 8)) << log.dump();
     EXPECT_FALSE(log.contains("SECRET123"));
 }
 
-TEST(Download, NoSecretAppearsOnTheChildsCommandLine) {
+// Each module has its own edge: ending one module's downloads leaves another's running.
+TEST_P(Download, EndingOneEdgeLeavesAnotherEdgesDownloadsRunning) {
+    StubServer server;
+    server.reply("/late", "late");
     StalledServer stalled;
-    CurlCommand command("--max-time 5 -s");
+    Downloader first, second;
+    auto ended = std::async(std::launch::async, [&] { return get(stalled.url("/"), 1024, first, GetParam()); });
+    auto running = std::async(std::launch::async, [&] {
+        CurlCommand command = second.command(std::string(GetParam()) + " --max-time 5");
+        command.url(stalled.url("/"), "test_url");
+        return second.fetch(command);
+    });
+    ASSERT_TRUE(waitFor([&] { return stalled.openConnections() == 2; }));
+    const auto start = std::chrono::steady_clock::now();
+    first.endAll();
+    EXPECT_EQ(ended.get(), "");
+    EXPECT_LT(secondsSince(start), 2.0);
+    EXPECT_TRUE(waitFor([&] { return stalled.openConnections() == 1; })) << "the other edge's transfer was ended too";
+    EXPECT_EQ(get(server.url("/late"), 1024, second, GetParam()), "late") << "the other edge still starts downloads";
+    second.endAll();
+    running.get();
+}
+
+TEST(DownloadInProcess, ConnectionsStayOpenBetweenRequestsAndNoProgramRuns) {
+    StubServer server;
+    server.reply("/a", "a");
+    server.reply("/b", "b");
+    Downloader downloader;
+    EXPECT_EQ(get(server.url("/a"), 1024, downloader), "a");
+    EXPECT_EQ(get(server.url("/b"), 1024, downloader), "b");
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the next cycle
+    EXPECT_EQ(get(server.url("/a"), 1024, downloader), "a");
+    std::set<int> connections;
+    for (const RecordedRequest& request : server.requests()) connections.insert(request.remotePort);
+    EXPECT_EQ(connections.size(), 1u);
+    EXPECT_TRUE(childProcesses("curl").empty());
+}
+
+TEST(DownloadInProcess, AWordWithoutAnInProcessFormSendsEveryRequestThroughTheProgramWithOneLine) {
+    LogCapture log;
+    Downloader downloader;
+    EXPECT_TRUE(downloader.inProcess("--connect-timeout 3 -m 5 -sS -k --cacert /x -H 'X-A: 1' --compressed"));
+    EXPECT_FALSE(downloader.inProcess("-s --tcp-nodelay"));
+    EXPECT_FALSE(downloader.inProcess("-s --tcp-nodelay"));
+    size_t lines = 0;
+    for (const LogLine& line : log.lines())
+        lines += line.text.find("CurlParams word '--tcp-nodelay' has no in-process form") != std::string::npos;
+    EXPECT_EQ(lines, 1u) << log.dump();
+    EXPECT_FALSE(downloader.inProcess("-u ops:s3cret"));
+    EXPECT_TRUE(log.contains("CurlParams word '-u'")) << log.dump();
+    EXPECT_FALSE(log.contains("s3cret"));
+}
+
+TEST(DownloadProgram, NoSecretAppearsOnTheChildsCommandLine) {
+    StalledServer stalled;
+    CurlCommand command("--max-time 5 -s --tcp-nodelay");
     command.secretHeader("Authorization", "HEADERSECRET", "k").user("user", "PASSWORDSECRET", "k");
     command.body("<token>BODYSECRET</token>", "body").url(stalled.url("/p?app_key=QUERYSECRET"), "test_url");
     auto reply = std::async(std::launch::async, [&] { return edge.fetch(command); });
     int pid = waitForCurl();
     ASSERT_NE(pid, 0);
     std::string argv = processCommandLine(pid);
-    EXPECT_EQ(argv, "curl --max-time 5 -s --fail --config - ");
+    EXPECT_EQ(argv, "curl --max-time 5 -s --tcp-nodelay --fail --config - ");
     edge.endAll();
     reply.get();
     edge.allow();
 }
 
-TEST(Download, ShutdownEndsEveryRunningChildAndItsGroupAtOnce) {
+TEST(DownloadProgram, ShutdownEndsEveryRunningChildAndItsGroupAtOnce) {
     TempFileRoot root;
     StalledServer stalled;
     // A script that runs a child of its own: ending it must end that child too.
     writeScript(root.path("/slow.sh"), "#!/bin/sh\nsleep 31.5 &\nwait\necho late\n");
     auto start = std::chrono::steady_clock::now();
-    auto curl = std::async(std::launch::async, [&] { return get(stalled.url("/")); });
+    auto curl = std::async(std::launch::async, [&] { return get(stalled.url("/"), 1024, edge, kProgram); });
     auto script = std::async(std::launch::async,
                              [&] { return edge.run({root.path("/slow.sh")}, "", 1024, "slow.sh").output; });
     ASSERT_NE(waitForCurl(), 0);
@@ -138,7 +256,8 @@ TEST(Download, ShutdownEndsEveryRunningChildAndItsGroupAtOnce) {
     EXPECT_EQ(curl.get(), "");
     EXPECT_EQ(script.get(), "");
     EXPECT_LT(secondsSince(start), 3.0);
-    EXPECT_TRUE(get(stalled.url("/")).empty()) << "nothing starts while shutting down";
+    EXPECT_TRUE(get(stalled.url("/"), 1024, edge, kProgram).empty()) << "nothing starts while shutting down";
+    EXPECT_TRUE(get(stalled.url("/")).empty()) << "nor in the process";
     edge.allow();
     EXPECT_TRUE(childProcesses("curl").empty());
     EXPECT_TRUE(childProcesses("sleep").empty());
@@ -146,31 +265,7 @@ TEST(Download, ShutdownEndsEveryRunningChildAndItsGroupAtOnce) {
     EXPECT_NE(system("pgrep -f 'sleep 31[.]5' >/dev/null"), 0) << "the script's own child was left running";
 }
 
-// Each module has its own edge: ending one module's downloads leaves another's running.
-TEST(Download, EndingOneEdgeLeavesAnotherEdgesDownloadsRunning) {
-    StubServer server;
-    server.reply("/late", "late");
-    StalledServer stalled;
-    Downloader first, second;
-    auto ended = std::async(std::launch::async, [&] { return get(stalled.url("/"), 1024, first); });
-    ASSERT_NE(waitForCurl(), 0);
-    auto running = std::async(std::launch::async, [&] {
-        CurlCommand command("-s --max-time 5");
-        command.url(stalled.url("/"), "test_url");
-        return second.fetch(command);
-    });
-    for (int i = 0; i < 200 && childProcesses("curl").size() < 2; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    ASSERT_EQ(childProcesses("curl").size(), 2u);
-    first.endAll();
-    EXPECT_EQ(ended.get(), "");
-    EXPECT_EQ(childProcesses("curl").size(), 1u) << "the other edge's curl was ended too";
-    EXPECT_EQ(get(server.url("/late"), 1024, second), "late") << "the other edge still starts downloads";
-    second.endAll();
-    running.get();
-}
-
-TEST(Download, ChildrenStartWithTheDefaultSignalMaskAndRunAsExecvpWould) {
+TEST(DownloadProgram, ChildrenStartWithTheDefaultSignalMaskAndRunAsExecvpWould) {
     TempFileRoot root;
     // The loop thread blocks SIGTERM; its children must not inherit that.
     sigset_t term, old;

@@ -183,15 +183,18 @@ TEST_F(WebServicesTest, TwoModulesKeepTheirOwnOptionsLimitsAndDownloads) {
 
     first.Update();  // each starts its first cycle on its own workers
     second.Update();
-    for (int i = 0; i < 500 && childProcesses("curl").size() < 2; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_EQ(childProcesses("curl").size(), 2u);
+    auto openConnectionsReach = [&](int wanted) {
+        for (int i = 0; i < 300 && stalled.openConnections() != wanted; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return stalled.openConnections() == wanted;
+    };
+    EXPECT_TRUE(openConnectionsReach(2));
     const auto start = std::chrono::steady_clock::now();
     first.Shutdown();  // ends its download and joins its workers
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
-    EXPECT_EQ(childProcesses("curl").size(), 1u) << "the other module's download was ended too";
+    EXPECT_TRUE(openConnectionsReach(1)) << "the other module's download was ended too";
     second.Shutdown();
-    EXPECT_TRUE(childProcesses("curl").empty());
+    EXPECT_TRUE(openConnectionsReach(0));
 }
 
 TEST_F(WebServicesTest, RefusesTfeAndR2pTogether) {

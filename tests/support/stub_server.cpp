@@ -11,6 +11,7 @@
 #include <dirent.h>
 
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -50,6 +51,7 @@ StubServer::StubServer(StubScheme scheme)
         for (const auto& h : req.headers) record.headers.emplace(h.first, h.second);
         for (const auto& p : req.params) record.params.emplace(p.first, p.second);
         record.body = req.body;
+        record.remotePort = req.remote_port;
         std::lock_guard<std::mutex> lock(m_mutex);
         m_requests.push_back(record);
         auto it = m_replies.find(req.path);
@@ -59,11 +61,15 @@ StubServer::StubServer(StubScheme scheme)
         }
         res.status = it->second.status;
         res.set_content(it->second.body, it->second.contentType.c_str());
+        if (!it->second.contentEncoding.empty()) res.set_header("Content-Encoding", it->second.contentEncoding);
     };
     m_server->Get(".*", handler);
     m_server->Post(".*", handler);
     m_server->Put(".*", handler);
     m_server->Delete(".*", handler);
+    // A client that keeps its connection open would hold up the server's end
+    // for as long as this.
+    m_server->set_keep_alive_timeout(1);
     m_port = m_server->bind_to_any_port("127.0.0.1");
     m_thread = std::thread([this] { m_server->listen_after_bind(); });
     while (!m_server->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -76,7 +82,12 @@ StubServer::~StubServer() {
 
 void StubServer::reply(const std::string& path, const std::string& body, int status, const std::string& contentType) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_replies[path] = StubReply{status, body, contentType};
+    m_replies[path] = StubReply{status, body, contentType, ""};
+}
+
+void StubServer::replyEncoded(const std::string& path, const std::string& encodedBody, const std::string& encoding) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_replies[path] = StubReply{200, encodedBody, "application/octet-stream", encoding};
 }
 
 std::string StubServer::url(const std::string& path) const {
@@ -122,11 +133,50 @@ int listenOnLoopback(int& port) {
 }
 }  // namespace
 
-// Listening without ever accepting: the kernel completes the handshakes
-// into the backlog, and no request is ever read or answered.
-StalledServer::StalledServer() { m_fd = listenOnLoopback(m_port); }
+// Connections are taken and their requests read, and never answered.
+StalledServer::StalledServer() {
+    m_fd = listenOnLoopback(m_port);
+    if (pipe2(m_stopPipe, O_CLOEXEC) != 0) m_stopPipe[0] = m_stopPipe[1] = -1;
+    m_thread = std::thread([this] { serve(); });
+}
 
-StalledServer::~StalledServer() { close(m_fd); }
+StalledServer::~StalledServer() {
+    if (m_stopPipe[1] >= 0) (void)!write(m_stopPipe[1], "x", 1);
+    m_thread.join();
+    close(m_fd);
+    close(m_stopPipe[0]);
+    close(m_stopPipe[1]);
+}
+
+void StalledServer::serve() {
+    std::vector<int> held;
+    for (;;) {
+        std::vector<pollfd> fds = {{m_stopPipe[0], POLLIN, 0}, {m_fd, POLLIN, 0}};
+        for (int fd : held) fds.push_back({fd, POLLIN, 0});
+        if (poll(fds.data(), fds.size(), -1) < 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
+        if (fds[0].revents & POLLIN) break;
+        std::vector<int> stillOpen;
+        for (size_t i = 2; i < fds.size(); ++i) {
+            char request[4096];
+            bool closed =
+                (fds[i].revents & (POLLIN | POLLHUP | POLLERR)) && read(fds[i].fd, request, sizeof request) <= 0;
+            if (closed)
+                close(fds[i].fd);
+            else
+                stillOpen.push_back(fds[i].fd);
+        }
+        held.swap(stillOpen);
+        if (fds[1].revents & POLLIN) {
+            int fd = accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC);
+            if (fd >= 0) held.push_back(fd);
+        }
+        m_open = static_cast<int>(held.size());
+    }
+    for (int fd : held) close(fd);
+}
 
 std::string StalledServer::url(const std::string& path) const {
     return "http://127.0.0.1:" + std::to_string(m_port) + path;

@@ -2,6 +2,7 @@
 // replies by path and records every request it receives.
 #pragma once
 
+#include <atomic>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -20,6 +21,7 @@ struct RecordedRequest {
     std::multimap<std::string, std::string> params;  // the query as the server decodes it
     std::multimap<std::string, std::string> headers;
     std::string body;
+    int remotePort = 0;  // the client's end: one port, one connection
     std::string header(const std::string& name) const;
 };
 
@@ -27,6 +29,7 @@ struct StubReply {
     int status = 200;
     std::string body;
     std::string contentType = "text/plain";
+    std::string contentEncoding;  // "": none
 };
 
 enum class StubScheme { kHttp, kHttps };
@@ -45,6 +48,8 @@ public:
     // Replies to any method on this path (query ignored); unknown paths get 404.
     void reply(const std::string& path, const std::string& body, int status = 200,
                const std::string& contentType = "text/plain");
+    // Replies with a body already encoded (Content-Encoding: encoding).
+    void replyEncoded(const std::string& path, const std::string& encodedBody, const std::string& encoding);
     int port() const { return m_port; }
     // "http://127.0.0.1:PORT" + path, or https:// for an HTTPS stub
     std::string url(const std::string& path) const;
@@ -74,10 +79,18 @@ public:
     StalledServer& operator=(const StalledServer&) = delete;
     int port() const { return m_port; }
     std::string url(const std::string& path) const;
+    // Connections taken that the client has not closed: requests under way,
+    // whether curl programs or transfers in the process make them.
+    int openConnections() const { return m_open.load(); }
 
 private:
+    void serve();
+
     int m_fd = -1;
+    int m_stopPipe[2] = {-1, -1};
     int m_port = 0;
+    std::atomic<int> m_open{0};
+    std::thread m_thread;
 };
 
 // A port on 127.0.0.1 that answers every request with status 200 and a

@@ -87,7 +87,7 @@ TEST_F(TflFeedTest, PredictionsBecomeArrivalsWithConnectionsOfTheStops) {
     LogCapture log;
     EXPECT_EQ(stopPointsAsked(), allStops) << "the test file stands in for the arrivals request";
     EXPECT_EQ(pairs, expected) << "from the test file";
-    EXPECT_TRUE(log.contains("getConnectionsRecord command: curl -s --max-time 5 --fail --globoff"))
+    EXPECT_TRUE(log.contains("getConnectionsRecord command: curl -s --max-time 5 --fail --compressed --globoff"))
         << "stop points keep the cycle's time-outs\n" << log.dump();
 }
 

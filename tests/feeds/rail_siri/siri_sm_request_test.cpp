@@ -73,7 +73,7 @@ TEST_F(SiriRequestTest, TicketerAndVixPostTheirDocumentWithBasicCredentials) {
         EXPECT_EQ(request.body, c.body) << "provider " << c.provider;
     }
     // The password is masked in the request data and the command logged.
-    EXPECT_TRUE(log.contains("createCurlCommandTicketer: curl --connect-timeout 3 --max-time 5 -s --fail -u 'vorn:s3***(7)'"));
+    EXPECT_TRUE(log.contains("createCurlCommandTicketer: curl --connect-timeout 3 --max-time 5 -s --fail --compressed -u 'vorn:s3***(7)'"));
     EXPECT_TRUE(log.contains("siri_sm_request_data::password_:'s3***(7)'"));
     EXPECT_FALSE(log.contains("s3cr3t")) << log.dump();
 }
@@ -89,7 +89,7 @@ TEST_F(SiriRequestTest, R2pGetsTheStopByQueryWithoutCredentials) {
     const RecordedRequest request = server.requests()[0];
     EXPECT_EQ(request.method + " " + request.query, "GET key=r2p-key-123&location=3390Y4");
     EXPECT_EQ(request.header("Authorization") + request.body, "");
-    EXPECT_TRUE(log.contains("createCurlCommandR2P: curl --connect-timeout 3 --max-time 5 -s --fail --globoff '" + data.feed_ +
+    EXPECT_TRUE(log.contains("createCurlCommandR2P: curl --connect-timeout 3 --max-time 5 -s --fail --compressed --globoff '" + data.feed_ +
                              "?key=r2***(11)&location=3390Y4'"))
         << log.dump();
     EXPECT_FALSE(log.contains("r2p-key-123")) << log.dump();

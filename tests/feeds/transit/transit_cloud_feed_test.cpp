@@ -150,7 +150,8 @@ TEST(TransitCloudFeed, HostileValuesRunNoCommandAndSecretsStayOutOfTheLog) {
 
     LogCapture log;
     run(refusedUrl("/tco?key=TOPSECRET99"));
-    EXPECT_TRUE(log.contains("TransitCloud_Onboard download command: curl -k -s --max-time 5", 2)) << log.dump();
+    EXPECT_TRUE(log.contains("TransitCloud_Onboard download command: curl -s --max-time 5 --fail --compressed '-k'", 2))
+        << log.dump();
     EXPECT_FALSE(log.contains("TOPSECRET99")) << log.dump();
 }
 
