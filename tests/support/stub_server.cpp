@@ -70,6 +70,9 @@ StubServer::StubServer(StubScheme scheme)
     // A client that keeps its connection open would hold up the server's end
     // for as long as this.
     m_server->set_keep_alive_timeout(1);
+    // As web servers do on kept connections: without it a reply's second
+    // write waits for the client's delayed acknowledgement.
+    m_server->set_tcp_nodelay(true);
     m_port = m_server->bind_to_any_port("127.0.0.1");
     m_thread = std::thread([this] { m_server->listen_after_bind(); });
     while (!m_server->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
