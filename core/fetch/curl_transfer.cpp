@@ -2,6 +2,8 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
+
 #include "core/fetch/curl_command.h"
 
 namespace {
@@ -17,6 +19,7 @@ void initialiseLibcurlOnce() {
 std::string programUserAgent() { return std::string("curl/") + curl_version_info(CURLVERSION_NOW)->version; }
 
 struct Transfer {
+    CURL* curl = nullptr;
     std::string body;
     size_t cap = 0;
     bool overCap = false;
@@ -29,6 +32,14 @@ size_t collect(char* data, size_t size, size_t count, void* context) {
     if (transfer.body.size() + bytes > transfer.cap) {
         transfer.overCap = true;
         return 0;  // ends the transfer with CURLE_WRITE_ERROR
+    }
+    if (transfer.body.empty()) {
+        // A reply of known length is read into one buffer of its size (the
+        // cap at most): growing by doubling would copy it and hold up to
+        // twice the cap. Only the pages written become memory.
+        curl_off_t length = -1;
+        curl_easy_getinfo(transfer.curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+        if (length > 0) transfer.body.reserve(std::min(static_cast<size_t>(length), transfer.cap));
     }
     transfer.body.append(data, bytes);
     return bytes;
@@ -172,6 +183,7 @@ TransferResult CurlTransfers::perform(const CurlCommand& command, const Transfer
     // options go.
     curl_easy_reset(curl);
     Transfer transfer;
+    transfer.curl = curl;
     transfer.cap = cap;
     transfer.stopping = &stopping;
     HeaderList headers;
