@@ -2,6 +2,8 @@
 
 #include <mosquitto.h>
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -38,7 +40,7 @@ struct LibraryInit {
     ~LibraryInit() { mosquitto_lib_cleanup(); }
 };
 
-void signal(int fd) {
+void notify(int fd) {
     uint64_t one = 1;
     (void)!write(fd, &one, sizeof one);
 }
@@ -76,7 +78,14 @@ VehicleBus::~VehicleBus() {
 }
 
 void VehicleBus::start() {
-    if (!m_thread.joinable()) m_thread = std::thread([this] { run(); });
+    if (m_thread.joinable()) return;
+    // The thread starts with every signal blocked: SIGTERM is the loop's, taken
+    // through its signalfd, and must never end the process from here.
+    sigset_t all, previous;
+    sigfillset(&all);
+    pthread_sigmask(SIG_BLOCK, &all, &previous);
+    m_thread = std::thread([this] { run(); });
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
 }
 
 void VehicleBus::stop() {
@@ -162,7 +171,7 @@ bool VehicleBus::topicUsable(const std::string& name, const std::string& topicNa
     return usable;
 }
 
-void VehicleBus::wakeBusThread() { signal(m_wakeFd); }
+void VehicleBus::wakeBusThread() { notify(m_wakeFd); }
 
 // ---- the bus thread ----
 
@@ -365,5 +374,5 @@ void VehicleBus::received(const std::string& topicName, const std::string& paylo
         }
         m_imports.emplace_back(topicName.substr(importPrefix.size()), payload);
     }
-    signal(m_importFd);
+    notify(m_importFd);
 }
