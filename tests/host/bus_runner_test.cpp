@@ -243,3 +243,20 @@ TEST(BusRunner, BadBusArgumentsExitTwoWithOneLine) {
                   std::string::npos);
     }
 }
+
+TEST(BusRunner, TlsChecksTheBrokerAgainstTheGivenAuthority) {
+    const std::string tls = std::string(WEBSERVICES_TEST_DATA) + "/tls/loopback_";
+    MqttBroker broker("allow_anonymous true\ncertfile " + tls + "cert.pem\nkeyfile " + tls + "key.pem\n");
+    const std::string url = "mqtts://127.0.0.1:" + std::to_string(broker.port()) + "/bus5";
+    TempFileRoot dir;
+    dir.write("/params.json", "{\"ModuleParams\": {}}");
+    const std::string args = "--config " + dir.path("/params.json") + " --mqtt " + url;
+    {
+        RunningHost trusted(args + " --mqtt-cafile " + tls + "cert.pem", dir);
+        EXPECT_TRUE(trusted.waitForLog("VehicleBus: connected to 127.0.0.1", 10s)) << trusted.err();
+    }
+    // The system's authorities do not know the broker's self-signed certificate.
+    RunningHost untrusted(args, dir);
+    EXPECT_TRUE(untrusted.waitForLog("retrying in 1 s", 10s)) << untrusted.err();
+    EXPECT_EQ(untrusted.err().find("VehicleBus: connected to"), std::string::npos) << untrusted.err();
+}
