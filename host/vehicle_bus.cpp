@@ -209,6 +209,9 @@ bool VehicleBus::connectOnce() {
     mosquitto_publish_callback_set(m_client, onPublish);
     mosquitto_message_callback_set(m_client, onMessage);
     mosquitto_max_inflight_messages_set(m_client, kInFlightWindow);
+    // A broadcast is many small messages: without this, Nagle's algorithm and
+    // the broker's delayed acknowledgements hold each burst up by tens of ms.
+    mosquitto_int_option(m_client, MOSQ_OPT_TCP_NODELAY, 1);
     const std::string status = topic("status");
     mosquitto_will_set(m_client, status.c_str(), 7, "offline", kQos, true);
     if (!m_address.user.empty())
