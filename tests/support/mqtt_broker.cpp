@@ -29,8 +29,8 @@ bool acceptsConnections(int port) {
 struct LibraryInit {
     LibraryInit() { mosquitto_lib_init(); }
 };
-}  // namespace
 
+// A free TCP port on 127.0.0.1 as the kernel hands them out.
 int freeLoopbackPort() {
     int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
@@ -43,6 +43,7 @@ int freeLoopbackPort() {
     close(fd);
     return ntohs(address.sin_port);
 }
+}  // namespace
 
 MqttBroker::MqttBroker(const std::string& extraConfig) : m_port(freeLoopbackPort()) {
     m_files.write("/mosquitto.conf", "listener " + std::to_string(m_port) +

@@ -26,7 +26,6 @@ public:
 
     int port() const { return m_port; }
     std::string url(const std::string& prefix, const std::string& user = "") const;
-    const TempFileRoot& files() const { return m_files; }
     void stop();
     // Starts again on the same port, with nothing retained.
     void start();
@@ -69,6 +68,3 @@ private:
     std::vector<MqttMessage> m_messages;
     bool m_subscribed = false;
 };
-
-// A free TCP port on 127.0.0.1 as the kernel hands them out.
-int freeLoopbackPort();
