@@ -235,13 +235,28 @@ bool VehicleBus::connectOnce() {
     return true;
 }
 
-// Runs one connection until it is lost or the bus stops.
+// Runs one connection until it is lost or the bus stops. No libmosquitto
+// call is made under m_mutex: its callbacks take m_mutex while holding the
+// client's own locks, so the other order could deadlock.
 void VehicleBus::serveConnection() {
     const auto started = Clock::now();
-    while (true) {
-        if (!sendWaiting() || !pollOnce(200)) return;
+    while (sendWaiting() && pollOnce(200)) {
+        switch (stopStep()) {
+            case StopStep::kRunning:
+                break;
+            case StopStep::kPublishOffline:
+                if (!publishOffline()) return;
+                break;
+            case StopStep::kWaitForAcknowledgement:
+                continue;
+            case StopStep::kDisconnect:
+                mosquitto_disconnect(m_client);
+                mosquitto_loop_write(m_client, 1);
+                return;
+            case StopStep::kLeave:
+                return;
+        }
         std::lock_guard<std::mutex> lock(m_mutex);
-        if (m_stopping && stopSettled()) return;
         if (!m_connected && Clock::now() - started > kConnackTimeout) {
             logLine(8, "VehicleBus: no answer from ", m_address.host, ":", m_address.port);
             return;
@@ -249,41 +264,46 @@ void VehicleBus::serveConnection() {
     }
 }
 
-// Under m_mutex, once stopping: publishes "offline" and says whether the
-// connection may be closed now (acknowledged, timed out or never connected).
-bool VehicleBus::stopSettled() {
-    if (!m_connected) return true;
-    if (m_offlineMid < 0) {
-        m_outbox.clear();
-        int mid = 0;
-        if (mosquitto_publish(m_client, &mid, topic("status").c_str(), 7, "offline", kQos, true) != MOSQ_ERR_SUCCESS)
-            return true;
-        m_offlineMid = mid;
-        ++m_unacknowledged;
-        m_offlineDeadline = Clock::now() + kOfflineTimeout;
+// Once stopping: "offline" first, then a disconnect once the broker has it
+// (or after kOfflineTimeout); a connection not yet made is simply left.
+VehicleBus::StopStep VehicleBus::stopStep() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_stopping) return StopStep::kRunning;
+    if (!m_connected) return StopStep::kLeave;
+    if (m_offlineMid < 0) return StopStep::kPublishOffline;
+    if (!m_offlineAcknowledged && Clock::now() < m_offlineDeadline) return StopStep::kWaitForAcknowledgement;
+    return StopStep::kDisconnect;
+}
+
+bool VehicleBus::publishOffline() {
+    int mid = 0;
+    if (mosquitto_publish(m_client, &mid, topic("status").c_str(), 7, "offline", kQos, true) != MOSQ_ERR_SUCCESS)
         return false;
-    }
-    if (!m_offlineAcknowledged && Clock::now() < m_offlineDeadline) return false;
-    mosquitto_disconnect(m_client);
-    mosquitto_loop_write(m_client, 1);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_offlineMid = mid;
+    ++m_unacknowledged;
+    m_offlineDeadline = Clock::now() + kOfflineTimeout;
     return true;
 }
 
 // Hands waiting messages to libmosquitto while the in-flight window allows.
 bool VehicleBus::sendWaiting() {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    while (m_connected && !m_stopping && !m_outbox.empty() && m_unacknowledged < kInFlightWindow) {
-        const Message& message = m_outbox.front();
+    while (true) {
+        Message message;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            if (!m_connected || m_stopping || m_outbox.empty() || m_unacknowledged >= kInFlightWindow) return true;
+            message = std::move(m_outbox.front());
+            m_outbox.pop_front();
+            ++m_unacknowledged;
+        }
         int rc = mosquitto_publish(m_client, nullptr, message.topic.c_str(), static_cast<int>(message.payload.size()),
                                    message.payload.data(), kQos, message.retain);
         if (rc != MOSQ_ERR_SUCCESS) {
             logLine(8, "VehicleBus: publishing to ", message.topic, " failed: ", mosquitto_strerror(rc));
             return false;
         }
-        ++m_unacknowledged;
-        m_outbox.pop_front();
     }
-    return true;
 }
 
 // One wait for the socket or a wake-up, then the reads, writes and keep-alive

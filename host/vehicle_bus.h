@@ -60,7 +60,7 @@ private:
     struct Message {
         std::string topic;
         std::string payload;
-        bool retain;
+        bool retain = false;
     };
 
     // The bus thread.
@@ -70,7 +70,9 @@ private:
     void endConnection();
     bool sendWaiting();
     bool pollOnce(int timeoutMs);
-    bool stopSettled();
+    enum class StopStep { kRunning, kPublishOffline, kWaitForAcknowledgement, kDisconnect, kLeave };
+    StopStep stopStep();
+    bool publishOffline();
 
     // libmosquitto's callbacks, on the bus thread.
     static void onConnect(mosquitto* client, void* self, int rc);
