@@ -5,6 +5,8 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
@@ -13,6 +15,8 @@
 #include <vector>
 
 #include "core/config/config_check.h"
+#include "host/bus_address.h"
+#include "host/vehicle_bus.h"
 #include "core/module/web_services.h"
 #include "platform/debug.h"
 #include "platform/event_loop.h"
@@ -21,7 +25,30 @@
 namespace {
 const char* const kUsage =
     "usage: webservices-host (--config | --check-config) PARAMS.json [--root DIR] [--once | --cycles N] "
-    "[--format text|jsonl] [-v|-vv] [--import NAME=VALUE ...]";
+    "[--format text|jsonl] [-v|-vv] [--import NAME=VALUE ...] [--mqtt URL [--mqtt-password-file FILE] "
+    "[--mqtt-cafile FILE]] | --help | --version";
+
+const char* const kHelp =
+    "  --config PARAMS.json     run the module on this parameter map\n"
+    "  --check-config PARAMS.json  report the map's problems and exit (0 none, 1 some)\n"
+    "  --root DIR               file root of the module's built-in paths\n"
+    "  --once | --cycles N      run one or N full updates, then exit\n"
+    "  --format text|jsonl      how broadcasts are printed on standard output\n"
+    "  -v | -vv                 progress lines and tables; and level-1 lines\n"
+    "  --import NAME=VALUE      an imported symbol at start (also NAME=VALUE lines on standard input)\n"
+    "  --mqtt URL               also on the vehicle bus: mqtt://[USER@]HOST[:PORT]/TOPIC/PREFIX\n"
+    "                           (port 1883) or mqtts://... (TLS with the system's certificates, port 8883)\n"
+    "  --mqtt-password-file FILE  the bus password, on the file's first line\n"
+    "  --mqtt-cafile FILE       trust this authority for mqtts:// instead of the system's\n"
+    "  --help, --version        print this help or the version and exit\n";
+
+// With --once or --cycles: how long the run waits for the broker's acknowledgements.
+constexpr std::chrono::seconds kDeliveryTimeout{10};
+constexpr std::chrono::seconds kFirstConnectTimeout{2};
+
+// The symbols the module's feeds take from the host (docs/symbols.md).
+const char* const kImportedSymbols[] = {"crs", "crs_xmins", "siri_sm_point_id", "siri_sm_terminus_point_id",
+                                        "open_data_point_id_list", "txc_st_next_point_id"};
 
 struct Options {
     std::string config;
@@ -31,6 +58,11 @@ struct Options {
     bool jsonl = false;
     int verbosity = 0;
     std::vector<std::string> imports;
+    std::string mqttUrl;
+    std::string mqttPasswordFile;
+    std::string mqttCaFile;
+    bool help = false;
+    bool version = false;
 };
 
 struct UsageError {
@@ -74,11 +106,24 @@ Options parseOptions(int argc, char** argv) {
             if (assignment.find('=') == std::string::npos)
                 throw UsageError{"--import takes NAME=VALUE, not '" + assignment + "'"};
             options.imports.push_back(assignment);
+        } else if (arg == "--mqtt") {
+            options.mqttUrl = value(i);
+        } else if (arg == "--mqtt-password-file") {
+            options.mqttPasswordFile = value(i);
+        } else if (arg == "--mqtt-cafile") {
+            options.mqttCaFile = value(i);
+        } else if (arg == "--help" || arg == "-h") {
+            options.help = true;
+        } else if (arg == "--version") {
+            options.version = true;
         } else {
             throw UsageError{"unknown argument '" + arg + "'"};
         }
     }
+    if (options.help || options.version) return options;
     if (options.config.empty()) throw UsageError{"--config is required"};
+    if (options.mqttUrl.empty() && (!options.mqttPasswordFile.empty() || !options.mqttCaFile.empty()))
+        throw UsageError{"--mqtt-password-file and --mqtt-cafile need --mqtt"};
     return options;
 }
 
@@ -109,6 +154,44 @@ void importSymbol(CWebServices& module, const std::string& assignment) {
     size_t eq = assignment.find('=');
     if (eq == std::string::npos || eq == 0) return;
     module.SymbolUpdate(assignment.substr(0, eq), 0, assignment.substr(eq + 1));
+}
+
+// The bus's address from the options; a BusAddressError names the problem.
+BusAddress busAddress(const Options& options) {
+    BusAddress address = parseBusUrl(options.mqttUrl);
+    if (!options.mqttPasswordFile.empty()) {
+        if (address.user.empty())
+            throw BusAddressError("--mqtt-password-file needs a user in the --mqtt URL (mqtt://USER@HOST/...)");
+        address.password = readPasswordFile(options.mqttPasswordFile);
+    }
+    if (!options.mqttCaFile.empty()) {
+        if (!address.tls) throw BusAddressError("--mqtt-cafile needs an mqtts:// URL");
+        if (!std::ifstream(options.mqttCaFile))
+            throw BusAddressError("--mqtt-cafile: cannot read '" + options.mqttCaFile + "'");
+        address.caFile = options.mqttCaFile;
+    }
+    return address;
+}
+
+// Imports from the bus are handed over on the loop thread, as standard input's are.
+void watchBusImports(CWebServices& module, CEventLoop& loop, VehicleBus& bus) {
+    loop.watch(bus.importFd(), [&module, &bus] {
+        for (const auto& [name, value] : bus.takeImports()) {
+            if (std::find(std::begin(kImportedSymbols), std::end(kImportedSymbols), name) == std::end(kImportedSymbols)) {
+                logLine(8, "webservices-host: the module imports no symbol '", name, "'; ", bus.topic("import/" + name),
+                        " ignored");
+                continue;
+            }
+            module.SymbolUpdate(name, 0, value);
+        }
+    });
+}
+
+// --once and --cycles end only when the broker has everything the run published.
+void waitForBroker(VehicleBus& bus) {
+    if (!bus.waitDelivered(kDeliveryTimeout))
+        logLine(8, "webservices-host: the broker has not acknowledged every message after ", kDeliveryTimeout.count(),
+                " s; ending without");
 }
 
 // Runs the event loop until SIGINT or SIGTERM; standard input lines NAME=VALUE are imports.
@@ -168,11 +251,24 @@ int checkParameterMap(const CModuleParmMap& parmMap, const Options& options, std
 
 int runHost(int argc, char** argv, std::ostream& out, std::ostream& err) {
     Options options;
+    BusAddress address;
     try {
         options = parseOptions(argc, argv);
+        if (!options.mqttUrl.empty()) address = busAddress(options);
     } catch (const UsageError& e) {
         err << "webservices-host: " << e.message << '\n' << kUsage << '\n';
         return 2;
+    } catch (const BusAddressError& e) {
+        err << "webservices-host: " << e.what() << '\n';
+        return 2;
+    }
+    if (options.help) {
+        out << kUsage << '\n' << kHelp;
+        return 0;
+    }
+    if (options.version) {
+        out << "webservices-host " << WEBSERVICES_VERSION << '\n';
+        return 0;
     }
 
     std::ifstream file(options.config, std::ios::binary);
@@ -197,19 +293,33 @@ int runHost(int argc, char** argv, std::ostream& out, std::ostream& err) {
     CDebug::setLevelMask(mask);
     setFileRoot(options.root);
 
+    std::unique_ptr<VehicleBus> bus;
+    if (!options.mqttUrl.empty()) {
+        bus = std::make_unique<VehicleBus>(address);
+        bus->start();
+    }
     CEventLoop loop;  // outlives the module, whose timer runs on it
     auto module = std::make_unique<CWebServices>(parmMap);
-    module->setBroadcastSink(
-        [&out, &options](const std::vector<SymbolValue>& symbols) { printSymbols(out, options.jsonl, symbols); });
+    module->setBroadcastSink([&out, &options, &bus](const std::vector<SymbolValue>& symbols) {
+        printSymbols(out, options.jsonl, symbols);
+        if (bus) bus->publishBroadcast(symbols);
+    });
     for (const auto& assignment : options.imports) importSymbol(*module, assignment);
     module->waitUntilIdle();  // imports given at start are applied before the first cycle
 
     if (options.cycles > 0) {
+        // The run's broadcast messages reach the bus only while connected.
+        if (bus && !bus->waitConnected(kFirstConnectTimeout))
+            logLine(8, "webservices-host: not connected to the bus after ", kFirstConnectTimeout.count(),
+                    " s; running without it for now");
         // Each cycle waits for the one before, so every cycle includes every feed.
         for (int i = 0; i < options.cycles; ++i) module->updateAllFeeds();
+        if (bus) waitForBroker(*bus);
     } else {
+        if (bus) watchBusImports(*module, loop, *bus);
         runEventLoop(*module, loop);
     }
     module->Shutdown();
+    if (bus) bus->stop();  // "offline", acknowledged, then a clean disconnect
     return 0;
 }
