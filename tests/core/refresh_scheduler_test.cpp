@@ -185,6 +185,7 @@ TEST_F(RefreshSchedulerTest, AStalledEndpointHoldsUpNeitherTheLoopNorAnImportNor
     auto start = std::chrono::steady_clock::now();
     stalling.Update();
     ASSERT_TRUE(pumpUntil(loop, [&] { return stalled.openConnections() > 0; }));
+    settle(loop);  // b's cycle refresh ends and waits behind the stalled feed
     stalling.SymbolUpdate("b_stop", 0, "S");
     ASSERT_TRUE(pumpUntil(loop, [&] { return !published.empty(); }));
     EXPECT_EQ(published, (std::vector<std::string>{"b=2S"}));
