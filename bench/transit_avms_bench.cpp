@@ -73,11 +73,11 @@ std::string transitCloud() {
 }
 
 void runAvms(benchmark::State& state, const std::string& text,
-             bool (*parser)(const std::string&, SymbolPairs&, std::string&)) {
+             bool (*parser)(const std::string&, SymbolPairs&, std::string&, size_t)) {
     for (auto _ : state) {
         SymbolPairs pairs;
         std::string errors;
-        if (!parser(text, pairs, errors)) state.SkipWithError(errors.c_str());
+        if (!parser(text, pairs, errors, kDefaultJsonValueBudget)) state.SkipWithError(errors.c_str());
         benchmark::DoNotOptimize(pairs);
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(text.size()));

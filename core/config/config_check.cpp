@@ -79,7 +79,9 @@ std::string describe(const Json::Value& value, bool secret = false) {
     if (value.isBool()) return value.asBool() ? "true" : "false";
     if (value.isArray()) return "an array";
     if (value.isObject()) return "an object";
-    jsonScalarText(value, text);
+    text = value.isInt64()    ? std::to_string(value.asInt64())
+           : value.isUInt64() ? std::to_string(value.asUInt64())
+                              : shortestNumberText(value.asDouble());
     return "the number " + (secret ? maskSecret(text) : text);
 }
 

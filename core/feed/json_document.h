@@ -1,48 +1,54 @@
-// The shared JSON text reader of the feeds, and the value budget every JSON
-// reply is held to before it is parsed.
+// The one JSON reader of the feeds: a downloaded document becomes a compact
+// tree of JsonValue handles, held to the edge's value budget and a depth
+// limit while it is read.
 #pragma once
-
-#include <json/json.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "core/feed/json_value.h"
 #include "core/fetch/downloader.h"
 
-// The default nesting depth the reader accepts; workers have the stack for it.
+// The default nesting depth the reader accepts. The reader does not recurse,
+// so depth costs no stack; the bound is for the feeds' own walks.
 constexpr int kJsonMaxDepth = 1000;
-// The default value budget: the reader spends about 150 bytes on each value.
-// A feed holds its replies to its download edge's ("max_json_values").
+// The default value budget. A feed holds its replies to its download edge's
+// ("max_json_values").
 constexpr size_t kDefaultJsonValueBudget = DownloadLimits{}.maxJsonValues;
-// No budget: for a caller that has checked one already.
-constexpr size_t kNoJsonValueBudget = SIZE_MAX;
 
-// Reads text as one JSON document into root. Comments are allowed (and kept
-// with the values); after the value only white space and comments may follow,
-// so a reply that merely starts like JSON (an error page after a number, a
-// quoted word) is refused, as is text holding a NUL byte. False, with the
-// reader's error text in errors and root null, when the text is not such a
-// document, holds more than maxValues values (see withinJsonValueBudget;
-// kNoJsonValueBudget counts nothing) or nests deeper than maxDepth. Never throws.
-bool readJsonDocument(const std::string& text, Json::Value& root, std::string& errors, size_t maxValues,
-                      int maxDepth = kJsonMaxDepth);
+// A parsed document: its own copy of the text, which strings and numbers
+// point into, and eight bytes for each value and each object key.
+class JsonDocument {
+public:
+    JsonDocument() = default;
+    JsonDocument(JsonDocument&&) = default;
+    JsonDocument& operator=(JsonDocument&&) = default;
 
-namespace jsoncpp_string {
-// readJsonDocument's document, or a null value when it refuses the text.
-Json::Value toJsonObject(const std::string& text, size_t maxValues = kDefaultJsonValueBudget);
-}  // namespace jsoncpp_string
+    // The document's value; a missing (null) value before a successful read.
+    JsonValue root() const;
 
-// The number of values a reader builds for text: objects, arrays, numbers,
-// true, false, null and strings other than object keys. Comments and a
-// leading byte-order mark are skipped; a NUL byte outside strings ends the
-// text, as it does for the reader. Exact for valid JSON; for any other
-// text it counts at most one value per byte and never reads outside text.
-// Counting stops as soon as the count exceeds limit, so the result is then
-// limit + 1 and the rest of the text is not read.
-size_t countJsonValues(std::string_view text, size_t limit = SIZE_MAX);
+private:
+    friend bool readJsonDocument(std::string_view, JsonDocument&, std::string&, size_t, int);
+    std::unique_ptr<char[]> m_text;
+    std::vector<JsonNode> m_nodes;  // the root is the last
+};
 
-// True when text holds at most budget values. A reply over the budget is
-// refused like one over the byte cap: false, with one level-8 line.
-bool withinJsonValueBudget(const std::string& text, size_t budget);
+// Reads text as one JSON document. A UTF-8 byte-order mark is skipped;
+// comments and a trailing comma are allowed; strings keep their bytes as
+// given (invalid UTF-8 included, for the text cleaner) and raw control
+// characters inside them. After the value only white space and comments may
+// follow, so a reply that merely starts like JSON is refused, as is text
+// holding a NUL byte. False, with one line of error text in errors and the
+// document empty, when the text is not such a document, holds more than
+// maxValues values (objects, arrays, numbers, strings other than keys,
+// true, false, null: logged at level 8 like a reply over the byte cap) or
+// nests deeper than maxDepth (a value inside n containers is at depth n + 1).
+bool readJsonDocument(std::string_view text, JsonDocument& document, std::string& errors,
+                      size_t maxValues = kDefaultJsonValueBudget, int maxDepth = kJsonMaxDepth);
+
+// readJsonDocument's document, whose root is missing (and null) when the text is refused.
+JsonDocument jsonDocumentOf(std::string_view text, size_t maxValues = kDefaultJsonValueBudget);

@@ -2,15 +2,10 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
-const Json::Value* jsonMember(const Json::Value& obj, const char* key) {
-    if (!obj.isObject()) return nullptr;
-    return obj.find(key, key + std::strlen(key));
-}
+JsonValue jsonMember(JsonValue obj, const char* key) { return obj.isObject() ? obj[key] : JsonValue(); }
 
-namespace {
-std::string realText(double value) {
+std::string shortestNumberText(double value) {
     char buffer[40];
     for (int precision = 15; precision <= 17; ++precision) {
         std::snprintf(buffer, sizeof buffer, "%.*g", precision, value);
@@ -18,39 +13,23 @@ std::string realText(double value) {
     }
     return buffer;
 }
-}  // namespace
 
-bool jsonScalarText(const Json::Value& value, std::string& text) {
-    switch (value.type()) {
-        case Json::stringValue:
-            text = value.asString();
-            return true;
-        case Json::booleanValue:
-            text = value.asBool() ? "true" : "false";
-            return true;
-        case Json::intValue:
-            text = std::to_string(value.asInt64());
-            return true;
-        case Json::uintValue:
-            text = std::to_string(value.asUInt64());
-            return true;
-        case Json::realValue:
-            if (value.isInt64()) {
-                text = std::to_string(value.asInt64());
-            } else {
-                text = realText(value.asDouble());
-            }
-            return true;
-        default:
-            return false;
+bool jsonScalarText(JsonValue value, std::string& text) {
+    if (value.isString() || value.isBool()) {
+        text = value.asString();
+        return true;
     }
+    if (!value.isNumeric()) return false;
+    text = value.isInt64()         ? std::to_string(value.asInt64())
+           : value.isWholeNumber() ? value.asString()  // above the signed range
+                                   : shortestNumberText(value.asDouble());
+    return true;
 }
 
-bool jsonHasMember(const Json::Value& value, const char* key) { return value.isObject() && value.isMember(key); }
+bool jsonHasMember(JsonValue value, const char* key) { return static_cast<bool>(jsonMember(value, key)); }
 
-std::string jsonMemberText(const Json::Value& object, const char* key) {
-    if (!object.isObject()) return "";
-    const Json::Value& value = object[key];
+std::string jsonMemberText(JsonValue object, const char* key) {
+    const JsonValue value = jsonMember(object, key);
     if (value.isString() || value.isNumeric() || value.isBool()) return value.asString();
     return "";
 }

@@ -1,22 +1,25 @@
 // Reading JSON members as the plain text that symbols carry, without the
-// type exceptions that jsoncpp's own accessors throw on unexpected input.
+// type errors that the value's own accessors throw on unexpected input.
 #pragma once
-
-#include <json/json.h>
 
 #include <string>
 
-// The member of obj named key, or nullptr when obj is not an object or has no such member.
-const Json::Value* jsonMember(const Json::Value& obj, const char* key);
+#include "core/feed/json_value.h"
+
+// The member of obj named key; missing when obj is not an object or has no such member.
+JsonValue jsonMember(JsonValue obj, const char* key);
 
 // A scalar's text: a string unchanged, an integral number in decimal, any
 // other number in its shortest round-trip form, a boolean as "true"/"false".
 // False (text untouched) for null, objects and arrays.
-bool jsonScalarText(const Json::Value& value, std::string& text);
+bool jsonScalarText(JsonValue value, std::string& text);
+
+// A double in its shortest text that reads back as the same double.
+std::string shortestNumberText(double value);
 
 // The text of member key of an object: strings as they are, numbers and
-// booleans in their JSON spelling, anything else (missing, null, objects,
+// booleans as asString gives them, anything else (missing, null, objects,
 // arrays, or a value that is not an object) as "".
-std::string jsonMemberText(const Json::Value& object, const char* key);
+std::string jsonMemberText(JsonValue object, const char* key);
 // True when value is an object holding member key.
-bool jsonHasMember(const Json::Value& value, const char* key);
+bool jsonHasMember(JsonValue value, const char* key);

@@ -3,8 +3,6 @@
 // parse of the cached response on every update cycle under an exception guard.
 #pragma once
 
-#include <json/json.h>
-
 #include <cstdint>
 #include <string>
 #include <vector>

@@ -54,7 +54,8 @@ std::string azinqGateActionText(const std::string& code) {
 SymbolPairs parseAzinqDepartures(const std::string& text, int maxRows, bool showCancelled, size_t maxJsonValues) {
     logLine(2, "FlightDeparturesFeedAzinqImpl::parse - processing: ", text.size(), " bytes.");
     // A document that is just "null" carries no board either, so it counts as a failure.
-    Json::Value root = jsoncpp_string::toJsonObject(text, maxJsonValues);
+    const JsonDocument document = jsonDocumentOf(text, maxJsonValues);
+    const JsonValue root = document.root();
     if (root.isNull()) {
         logLine(8, "FlightDeparturesFeedAzinqImpl:  Parsing failed");
         return {{"flight_departures_has_connection", "0"}};
@@ -67,7 +68,7 @@ SymbolPairs parseAzinqDepartures(const std::string& text, int maxRows, bool show
 
     ListBuilder status, gate, airline, flightNo, time, destination;
     int count = 0;
-    for (const Json::Value& flight : root) {
+    for (const JsonValue flight : root) {
         if (!jsonHasMember(flight, "FlightStatus")) continue;
         std::string flightStatus = jsonMemberText(flight, "FlightStatus");
         if (!showCancelled && contains(flightStatus, 'X')) {

@@ -26,7 +26,8 @@ bool stillBoarding(const std::string& status) {
 
 SymbolPairs parseFlightDepartures(const std::string& text, int maxRows, size_t maxJsonValues) {
     logLine(2, "FlightDataFeedImplData::parse - processing: ", text.size(), " bytes.");
-    Json::Value root = jsoncpp_string::toJsonObject(text, maxJsonValues);
+    const JsonDocument document = jsonDocumentOf(text, maxJsonValues);
+    const JsonValue root = document.root();
     if (!root.isArray()) {
         logLine(8, "OD_FlightDepartures:  Parsing failed");
         logLine(2, "FlightDeparturesFeedImpl: No valid data from WebService");
@@ -36,7 +37,7 @@ SymbolPairs parseFlightDepartures(const std::string& text, int maxRows, size_t m
 
     ListBuilder status, airline, flightNo, time, destination, gate;
     int count = 0;
-    for (const Json::Value& flight : root) {
+    for (const JsonValue flight : root) {
         if (!jsonHasMember(flight, "Status")) continue;
         std::string statusText = jsonMemberText(flight, "Status");
         if (!stillBoarding(statusText)) continue;

@@ -19,23 +19,31 @@ constexpr uint64_t kSecondsPerMinute = 60;
 constexpr double kLargestQueueSeconds = 1e15;
 
 // The queue in whole seconds, or false when the value is not a usable count.
-bool queueSeconds(const Json::Value& queue, uint64_t& seconds) {
+bool queueSeconds(JsonValue queue, uint64_t& seconds) {
     if (queue.isUInt64()) {
         seconds = queue.asUInt64();
         return true;
     }
     // A fractional count of seconds is cut to whole seconds.
-    if (queue.isDouble() && queue.asDouble() >= 0 && queue.asDouble() <= kLargestQueueSeconds) {
+    if (queue.isNumeric() && queue.asDouble() >= 0 && queue.asDouble() <= kLargestQueueSeconds) {
         seconds = static_cast<uint64_t>(queue.asDouble());
         return true;
     }
     return false;
 }
+
+// A value as a log line shows it: a string quoted, a container by its kind.
+std::string describe(JsonValue value) {
+    if (value.isString()) return '"' + value.asString() + '"';
+    if (value.isConvertibleToString()) return value.asString();
+    return value.isArray() ? "an array" : "an object";
+}
 }  // namespace
 
 SymbolPairs parseFlightSecurity(const std::string& text, size_t maxJsonValues) {
     logLine(2, "FlightSecurityFeedImpl::parse - processing: ", text.size(), " bytes.");
-    Json::Value root = jsoncpp_string::toJsonObject(text, maxJsonValues);
+    const JsonDocument document = jsonDocumentOf(text, maxJsonValues);
+    const JsonValue root = document.root();
     if (!root.isObject()) {
         logLine(8, "OD_FlightSecurity:  Parsing failed");
         return {};
@@ -43,13 +51,11 @@ SymbolPairs parseFlightSecurity(const std::string& text, size_t maxJsonValues) {
     logLine(2, "FlightSecurityFeedImpl::parse - JSON parsed succesfully.");
 
     std::string wait;
-    const Json::Value& queue = root["queue"];
+    const JsonValue queue = root["queue"];
     if (!queue.isNull()) {
         uint64_t seconds = 0;
         if (!queueSeconds(queue, seconds)) {
-            Json::StreamWriterBuilder writer;
-            writer["indentation"] = "";
-            logLine(8, "OD_FlightSecurity: queue is not a number of seconds: ", Json::writeString(writer, queue));
+            logLine(8, "OD_FlightSecurity: queue is not a number of seconds: ", describe(queue));
             return {};
         }
         // Rounded up: a wait of 61 seconds is two minutes on the display.

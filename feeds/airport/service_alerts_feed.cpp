@@ -18,22 +18,23 @@ const char* const kServicesPrefix = "Affected services: ";
 // The index after current in a rotation over count alerts, wrapping to 0.
 // The rotation runs over every alert: an index held to 0..255 would never
 // show the alerts after the 256th of a long list.
-int nextAlertIndex(int current, Json::ArrayIndex count) {
-    if (current >= 0 && static_cast<Json::ArrayIndex>(current) + 1 < count) return current + 1;
+int nextAlertIndex(int current, size_t count) {
+    if (current >= 0 && static_cast<size_t>(current) + 1 < count) return current + 1;
     return 0;
 }
 }  // namespace
 
 SymbolPairs parseServiceAlerts(const std::string& text, int& alertIndex, size_t maxJsonValues) {
     logLine(2, "ServiceAlertsFeedImplData::parse - processing: ", text.size(), " bytes.");
-    Json::Value root = jsoncpp_string::toJsonObject(text, maxJsonValues);
+    const JsonDocument document = jsonDocumentOf(text, maxJsonValues);
+    const JsonValue root = document.root();
     if (root.isNull()) {
         logLine(8, "ServiceAlertsFeedImplData:  Parsing failed");
         return {};
     }
     logLine(2, "ServiceAlertsFeedImplData::parse - JSON parsed succesfully.");
     if (!root.isObject() || !root["alerts"].isArray()) return {};
-    const Json::Value& alerts = root["alerts"];
+    const JsonValue alerts = root["alerts"];
     if (alerts.empty()) {
         // Every alert has been lifted: the display must not keep the last one.
         logLine(2, "ServiceAlertsFeedImplData::parse - no alerts");
@@ -45,7 +46,7 @@ SymbolPairs parseServiceAlerts(const std::string& text, int& alertIndex, size_t 
     }
 
     alertIndex = nextAlertIndex(alertIndex, alerts.size());
-    const Json::Value& alert = alerts[static_cast<Json::ArrayIndex>(alertIndex)];
+    const JsonValue alert = alerts[static_cast<size_t>(alertIndex)];
     std::string category = jsonMemberText(alert, "category");
     std::string description = jsonMemberText(alert, "description");
     std::string severity = jsonMemberText(alert, "severity");
@@ -53,9 +54,9 @@ SymbolPairs parseServiceAlerts(const std::string& text, int& alertIndex, size_t 
                                                                            : kAlertLongDescriptionWidth);
 
     if (!alert.isObject() || !alert["services"].isArray()) return {};
-    const Json::Value& services = alert["services"];
+    const JsonValue services = alert["services"];
     std::string names = kServicesPrefix;
-    for (Json::ArrayIndex i = 0; i < services.size(); ++i) {
+    for (size_t i = 0; i < services.size(); ++i) {
         names += jsonMemberText(services[i], "name");
         if (i + 1 < services.size()) names += ", ";
     }

@@ -1,6 +1,5 @@
 #include "feeds/news/twitter_feed.h"
 
-#include <json/json.h>
 
 #include <exception>
 
@@ -14,9 +13,9 @@
 namespace {
 // A member's text (strings, numbers and booleans as written; null as ""), else
 // the default: only a missing member shows the default.
-std::string memberText(const Json::Value& object, const char* name, const std::string& defaultValue) {
+std::string memberText(JsonValue object, const char* name, const std::string& defaultValue) {
     if (!object.isObject() || !object.isMember(name)) return defaultValue;
-    const Json::Value& value = object[name];
+    const JsonValue value = object[name];
     if (value.isNull()) return "";
     if (value.isString() || value.isNumeric() || value.isBool()) return value.asString();
     return defaultValue;
@@ -63,7 +62,8 @@ int TwitterFeedImpl::downloadData(std::string curlParams) {
 
 int TwitterFeedImpl::parse(const std::string& text) {
     logLine(2, "Twitter: FeedImpl::parse - processing: ", text.size(), " bytes.");
-    const Json::Value timeline = jsoncpp_string::toJsonObject(text, downloader().limits().maxJsonValues);
+    const JsonDocument document = jsonDocumentOf(text, downloader().limits().maxJsonValues);
+    const JsonValue timeline = document.root();
     if (!timeline.isArray()) {
         logLine(8, "Twitter: FeedImpl::parse - parsing failed ");
         addPair("twitter_has_connection", "0");
@@ -75,7 +75,7 @@ int TwitterFeedImpl::parse(const std::string& text) {
         m_tweetIndex = 0;
         return 0;
     }
-    const Json::Value& tweet = timeline[static_cast<Json::ArrayIndex>(m_tweetIndex)];
+    const JsonValue tweet = timeline[static_cast<size_t>(m_tweetIndex)];
     if (!tweet.isObject() || !tweet.isMember("full_text") || !tweet.isMember("created_at") ||
         !tweet.isMember("user")) {
         // Passed over rather than retried: the same post stays in the timeline
@@ -86,7 +86,7 @@ int TwitterFeedImpl::parse(const std::string& text) {
         return 0;
     }
 
-    const Json::Value& user = tweet["user"];
+    const JsonValue user = tweet["user"];
     const std::string userId = memberText(user, "id_str", "UserIdStr");
     const std::string userName = memberText(user, "name", "UserName");
     const std::string screenName = memberText(user, "screen_name", "UserScreen Name");

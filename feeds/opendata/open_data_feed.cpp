@@ -16,7 +16,7 @@
 #include "platform/strings.h"
 
 namespace {
-// Deeper documents are not arrivals; the bound keeps the reader's recursion small.
+// Deeper documents are not arrivals.
 constexpr int kJsonStackLimit = 200;
 
 std::string formatLocalClock(const std::string& posixText) {
@@ -35,22 +35,22 @@ std::vector<std::string> toVector(const Container& items) {
 }  // namespace
 
 namespace opendata {
-bool readJsonArray(const std::string& text, Json::Value& root, const char* failedLog, const char* notArrayLog,
+bool readJsonArray(const std::string& text, JsonDocument& document, const char* failedLog, const char* notArrayLog,
                    size_t maxJsonValues) {
     std::string errors;
-    if (!readJson(text, root, errors, maxJsonValues)) {
+    if (!readJson(text, document, errors, maxJsonValues)) {
         logLine(8, failedLog, errors);
         return false;
     }
-    if (!root.isArray() || root.empty()) {
+    if (!document.root().isArray() || document.root().empty()) {
         logLine(8, notArrayLog);
         return false;
     }
     return true;
 }
 
-bool readJson(const std::string& text, Json::Value& root, std::string& errors, size_t maxJsonValues) {
-    return readJsonDocument(text, root, errors, maxJsonValues, kJsonStackLimit);
+bool readJson(const std::string& text, JsonDocument& document, std::string& errors, size_t maxJsonValues) {
+    return readJsonDocument(text, document, errors, maxJsonValues, kJsonStackLimit);
 }
 
 int64_t readUtcDateTime(const std::string& text, const char* format) {

@@ -3,8 +3,6 @@
 // download-and-parse cycle and the export of the arrivals as 19 symbols.
 #pragma once
 
-#include <json/json.h>
-
 #include <cstdint>
 #include <set>
 #include <string>
@@ -57,7 +55,7 @@ public:
     int downloadData(std::string curlParams) override;
     void readModuleParmMap() override;
 
-    // The provider's parser. May throw (jsoncpp type errors); downloadData
+    // The provider's parser. May throw (JSON type errors); downloadData
     // catches and reports a parse failure.
     virtual OpenDataArrivals parse(const std::string& data) = 0;
     // The request for the vehicle's arrivals; the base sends the vehicle id
@@ -96,12 +94,12 @@ constexpr size_t kUsableDocumentMinBytes = 33;
 // Parses JSON text (comments allowed, nesting depth bounded, values within
 // the budget). On failure returns false with the reader's formatted messages
 // in errors. Never throws.
-bool readJson(const std::string& text, Json::Value& root, std::string& errors, size_t maxJsonValues);
+bool readJson(const std::string& text, JsonDocument& document, std::string& errors, size_t maxJsonValues);
 // A date-time text that carries UTC (or a wall clock read as UTC) in the
 // given strptime format, as POSIX seconds; the unparsed tail is ignored.
 int64_t readUtcDateTime(const std::string& text, const char* format);
 // readJson for documents whose root must be a non-empty array: logs at
 // level 8 failedLog + the reader's errors, or notArrayLog, and returns false.
-bool readJsonArray(const std::string& text, Json::Value& root, const char* failedLog, const char* notArrayLog,
+bool readJsonArray(const std::string& text, JsonDocument& document, const char* failedLog, const char* notArrayLog,
                    size_t maxJsonValues);
 }  // namespace opendata

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/config/config_keys.h"
+#include "core/feed/json_value_text.h"
 #include "core/feed/lookups.h"
 #include "platform/clock.h"
 #include "platform/debug.h"
@@ -16,23 +17,22 @@ constexpr size_t kDateTimeLength = 19;
 // length, and never by more than this many codes.
 constexpr size_t kMaxCodeDistance = 10;
 
-// A member's text: strings, numbers and booleans as jsoncpp writes them,
+// A member's text: strings, numbers and booleans as asString gives them,
 // anything else "". False when the member is missing.
-bool memberText(const Json::Value& object, const char* key, std::string& text) {
-    if (!object.isObject() || !object.isMember(key)) return false;
-    const Json::Value& value = object[key];
-    text = value.isConvertibleTo(Json::stringValue) ? value.asString() : "";
+bool memberText(JsonValue object, const char* key, std::string& text) {
+    const JsonValue value = jsonMember(object, key);
+    if (!value) return false;
+    text = value.isConvertibleToString() ? value.asString() : "";
     return true;
 }
 
-bool isDueVisit(const Json::Value& visit) {
+bool isDueVisit(JsonValue visit) {
     std::string status;
     return memberText(visit, "ArrivalStatus", status) && status == "E";
 }
 
-bool isTimingPoint(const Json::Value& visit) {
-    if (!visit.isObject() || !visit.isMember("TimingPoint")) return false;
-    const Json::Value& value = visit["TimingPoint"];
+bool isTimingPoint(JsonValue visit) {
+    const JsonValue value = jsonMember(visit, "TimingPoint");
     return (value.isNumeric() || value.isBool()) && value.asDouble() != 0;
 }
 
@@ -40,9 +40,9 @@ int64_t wallClockToPosix(const std::string& text) {
     return text.size() < kDateTimeLength ? 0 : opendata::readUtcDateTime(text, kDateTimeFormat);
 }
 
-std::vector<std::string> pointCodesOf(const Json::Value& journey) {
+std::vector<std::string> pointCodesOf(JsonValue journey) {
     std::vector<std::string> codes;
-    const Json::Value& visits = journey["visits"];
+    const JsonValue visits = journey["visits"];
     if (!visits.isArray()) {
         logLine(8, "getPointCodeListFromJourney: missing or invalid node: visits.");
         return codes;
@@ -87,16 +87,16 @@ OpenDataArrivals OpenDataR2P_FeedImpl::parseJourneys(const std::string& data, co
                                                      const std::vector<std::string>& ciCodes, bool timingPointsOnly,
                                                      int32_t tzOffset, size_t maxJsonValues) {
     OpenDataArrivals result;
-    Json::Value root;
-    if (!opendata::readJsonArray(data, root, "OpenData:  Parsing failed: ",
+    JsonDocument document;
+    if (!opendata::readJsonArray(data, document, "OpenData:  Parsing failed: ",
                                  "OpenDataR2P_FeedImpl::parse: JSON root isn't an array.", maxJsonValues))
         return result;
-    const Json::Value* journey = getCurrentJourney(root, ciCodes);
+    const JsonValue journey = getCurrentJourney(document.root(), ciCodes);
     if (!journey) {
         logLine(8, "OpenDataR2P_FeedImpl::parse: can't find current journey.");
         return result;
     }
-    const Json::Value& visits = (*journey)["visits"];
+    const JsonValue visits = journey["visits"];
     if (!visits.isArray()) {
         logLine(8, "OpenDataR2P_FeedImpl::parse: missing or invalid node: visits.");
         return result;
@@ -130,12 +130,11 @@ size_t OpenDataR2P_FeedImpl::codeDistance(const std::vector<std::string>& a, con
     return previous[b.size()];
 }
 
-const Json::Value* OpenDataR2P_FeedImpl::getCurrentJourney(const Json::Value& root,
-                                                           const std::vector<std::string>& ciCodes) {
+JsonValue OpenDataR2P_FeedImpl::getCurrentJourney(JsonValue root, const std::vector<std::string>& ciCodes) {
     logLine(2, "OpenDataR2P_FeedImpl::getCurrentJourney: checking ", root.size(), " journey(s).");
     const size_t maxDistance = std::min(kMaxCodeDistance, ciCodes.size() / 2);
     // Ordered by scheduled start; a later journey with the same start replaces an earlier one.
-    std::map<int64_t, const Json::Value*> candidates;
+    std::map<int64_t, JsonValue> candidates;
     for (const auto& journey : root) {
         std::string start;
         if (!memberText(journey, "ScheduledStart", start)) continue;
@@ -153,13 +152,13 @@ const Json::Value* OpenDataR2P_FeedImpl::getCurrentJourney(const Json::Value& ro
             logLine(2, "OpenDataR2P_FeedImpl::getCurrentJourney: Action: journey discarded.");
             continue;
         }
-        candidates[wallClockToPosix(start)] = &journey;
+        candidates[wallClockToPosix(start)] = journey;
     }
-    if (candidates.empty()) return nullptr;
+    if (candidates.empty()) return {};
     logLine(2, "OpenDataR2P_FeedImpl::getCurrentJourney: now checking ", candidates.size(), " journey(s).");
     for (const auto& [start, journey] : candidates) {
         logLine(2, "OpenDataR2P_FeedImpl::getCurrentJourney: considering journey: ", formatPosixTimeUtc(start));
-        const Json::Value& visits = (*journey)["visits"];
+        const JsonValue visits = journey["visits"];
         if (!visits.isArray()) {
             logLine(8, "OpenDataR2P_FeedImpl::getCurrentJourney:: missing or invalid node: visits.");
             logLine(8, "OpenDataR2P_FeedImpl::getCurrentJourney:: Action: journey discarded.");
@@ -170,10 +169,10 @@ const Json::Value* OpenDataR2P_FeedImpl::getCurrentJourney(const Json::Value& ro
             return journey;
         }
     }
-    return nullptr;
+    return {};
 }
 
-ArrivalRecord OpenDataR2P_FeedImpl::getArrivalRecord(const Json::Value& visit,
+ArrivalRecord OpenDataR2P_FeedImpl::getArrivalRecord(JsonValue visit,
                                                      const std::map<std::string, std::string>& codeToPointId,
                                                      int32_t tzOffset) {
     ArrivalRecord record;

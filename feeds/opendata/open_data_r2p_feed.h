@@ -29,10 +29,10 @@ public:
                                           int32_t tzOffset, size_t maxJsonValues = kDefaultJsonValueBudget);
     // The earliest-starting journey whose codes are within the allowed edit
     // distance of ciCodes and that still has a visit due ("E"); null if none.
-    static const Json::Value* getCurrentJourney(const Json::Value& root, const std::vector<std::string>& ciCodes);
+    static JsonValue getCurrentJourney(JsonValue root, const std::vector<std::string>& ciCodes);
     // Levenshtein distance over whole codes.
     static size_t codeDistance(const std::vector<std::string>& a, const std::vector<std::string>& b);
-    static ArrivalRecord getArrivalRecord(const Json::Value& visit,
+    static ArrivalRecord getArrivalRecord(JsonValue visit,
                                           const std::map<std::string, std::string>& codeToPointId,
                                           int32_t tzOffset);
 

@@ -17,7 +17,7 @@ constexpr int kSecondsPerMinute = 60;
 // Far more predictions than a vehicle has stops ahead. Each costs a whole
 // arrival record, so a reply of thousands of tiny objects must not become
 // thousands of records.
-constexpr Json::ArrayIndex kMaxPredictions = 1000;
+constexpr size_t kMaxPredictions = 1000;
 
 struct LineColours {
     const char* line;
@@ -51,11 +51,11 @@ const std::map<std::string, LineColours>& colourTable() {
     return table;
 }
 
-std::string memberString(const Json::Value& object, const char* key) {
+std::string memberString(JsonValue object, const char* key) {
     return object.isMember(key) ? object[key].asString() : "";
 }
 
-bool isOperational(const Json::Value& element) {
+bool isOperational(JsonValue element) {
     if (!element.isObject()) return false;
     return !element.isMember("operationType") || element["operationType"].asInt() == 1;
 }
@@ -103,17 +103,18 @@ CurlCommand OpenDataTFL_FeedImpl::createCurlCommand(const std::string& url, cons
 TflPredictions OpenDataTFL_FeedImpl::parsePredictions(const std::string& data, bool filterDirection,
                                                       int32_t stopQueryCount, size_t maxJsonValues) {
     TflPredictions result;
-    Json::Value root;
-    if (!opendata::readJsonArray(data, root, "OpenData:  Parsing failed: ",
+    JsonDocument document;
+    if (!opendata::readJsonArray(data, document, "OpenData:  Parsing failed: ",
                                  "OpenDataTFL_FeedImpl::parse: JSON root isn't an array.", maxJsonValues))
         return result;
+    const JsonValue root = document.root();
     result.arrivals.ok = true;
 
-    Json::ArrayIndex count = root.size();
+    size_t count = root.size();
     if (filterDirection) {
         // The run ends where the vehicle's direction of travel first changes.
         std::string reference;
-        for (Json::ArrayIndex i = 0; i < root.size(); ++i) {
+        for (size_t i = 0; i < root.size(); ++i) {
             if (!isOperational(root[i])) continue;
             std::string direction = memberString(root[i], "direction");
             if (reference.empty()) {
@@ -132,8 +133,8 @@ TflPredictions OpenDataTFL_FeedImpl::parsePredictions(const std::string& data, b
     result.arrivals.arrivals.reserve(count);
     result.stops.reserve(count);
 
-    for (Json::ArrayIndex i = 0; i < count; ++i) {
-        const Json::Value& element = root[i];
+    for (size_t i = 0; i < count; ++i) {
+        const JsonValue element = root[i];
         if (!isOperational(element)) continue;
         if (result.arrivals.arrivals.empty()) {
             result.arrivals.lineName = memberString(element, "lineName");
@@ -209,12 +210,13 @@ ConnectionsRecord OpenDataTFL_FeedImpl::getConnectionsRecord(const std::string& 
 bool OpenDataTFL_FeedImpl::parseStopPoint(const std::string& data, const std::string& stopPointId,
                                           ConnectionsRecord& record, size_t maxJsonValues) {
     record = ConnectionsRecord();
-    Json::Value root;
+    JsonDocument document;
     std::string errors;
-    if (!opendata::readJson(data, root, errors, maxJsonValues)) {
+    if (!opendata::readJson(data, document, errors, maxJsonValues)) {
         logLine(8, "OpenDataTFL_FeedImpl::getConnectionsRecord:  Parsing failed: ", errors);
         return false;
     }
+    const JsonValue root = document.root();
     if (!root.isObject() || root.empty()) {
         logLine(8, "OpenDataTFL_FeedImpl::getConnectionsRecord: no data returned");
         return false;

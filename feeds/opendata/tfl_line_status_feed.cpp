@@ -17,7 +17,7 @@ constexpr int32_t kMissingSeverity = 1;
 // than costing a record per element.
 constexpr size_t kMaxLinesPerReply = 100;
 
-std::string memberString(const Json::Value& object, const char* key) {
+std::string memberString(JsonValue object, const char* key) {
     return object.isMember(key) ? object[key].asString() : "";
 }
 
@@ -29,7 +29,7 @@ int compareOn(const std::string& column, const LineStatusRecord& a, const LineSt
     return 0;
 }
 
-LineStatusRecord readLine(const Json::Value& line) {
+LineStatusRecord readLine(JsonValue line) {
     LineStatusRecord record;
     record.id = memberString(line, "id");
     record.name = memberString(line, "name");
@@ -100,10 +100,11 @@ CurlCommand TFL_Line_Status_FeedImpl::createCurlCommand(int index, const std::st
 bool TFL_Line_Status_FeedImpl::parse(const std::string& data, std::vector<LineStatusRecord>& lines,
                                      int32_t& maxStatuses, size_t maxJsonValues) {
     logLine(2, "TFL_Line_Status_FeedImpl::parse - processing: ", data.size(), " bytes.");
-    Json::Value root;
-    if (!opendata::readJsonArray(data, root, "TFL_Line_Status_FeedImpl::parse: Parsing failed: ",
+    JsonDocument document;
+    if (!opendata::readJsonArray(data, document, "TFL_Line_Status_FeedImpl::parse: Parsing failed: ",
                                  "TFL_Line_Status_FeedImpl::parse: JSON root isn't an array.", maxJsonValues))
         return false;
+    const JsonValue root = document.root();
     std::vector<LineStatusRecord> parsed;
     int32_t largest = maxStatuses;
     try {

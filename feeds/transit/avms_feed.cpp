@@ -63,7 +63,7 @@ using Fields = std::vector<Field>;
 
 // The member's symbol value, or false when the kind's type test rejects it.
 // Objects, arrays and null never convert: they are treated as absent.
-bool convert(const Json::Value& member, Kind kind, std::string& value) {
+bool convert(JsonValue member, Kind kind, std::string& value) {
     if ((kind == Kind::TextIfString || kind == Kind::TimeIfString) && !member.isString()) return false;
     if (kind == Kind::Flag) {
         if (!member.isBool()) return false;
@@ -76,11 +76,11 @@ bool convert(const Json::Value& member, Kind kind, std::string& value) {
     return true;
 }
 
-void exportFields(const Json::Value& record, const Fields& fields, SymbolPairs& pairs) {
+void exportFields(JsonValue record, const Fields& fields, SymbolPairs& pairs) {
     for (const Field& field : fields) {
-        const Json::Value* member = jsonMember(record, field.key);
+        const JsonValue member = jsonMember(record, field.key);
         std::string value;
-        if (member && convert(*member, field.kind, value)) pairs.emplace_back(field.symbol, value);
+        if (member && convert(member, field.kind, value)) pairs.emplace_back(field.symbol, value);
     }
 }
 
@@ -90,60 +90,59 @@ void exportFields(const Json::Value& record, const Fields& fields, SymbolPairs& 
 // the kind's type test) leaves an empty place in that field's array, so the
 // n-th value of every array belongs to the n-th call. Nothing is exported
 // when the container is absent.
-void exportList(const Json::Value& record, const char* container, const char* element, const Fields& fields,
+void exportList(JsonValue record, const char* container, const char* element, const Fields& fields,
                 SymbolPairs& pairs) {
-    const Json::Value* list = jsonMember(record, container);
+    JsonValue list = jsonMember(record, container);
     if (!list) return;
-    if (const Json::Value* inner = jsonMember(*list, element)) list = inner;
-    Json::Value wrapped(Json::arrayValue);
-    if (!list->isArray()) {
-        wrapped.append(*list);
-        list = &wrapped;
-    }
+    if (const JsonValue inner = jsonMember(list, element)) list = inner;
     std::vector<ListBuilder> arrays(fields.size());
-    for (const Json::Value& item : *list) {
+    auto addItem = [&](JsonValue item) {
         for (size_t i = 0; i < fields.size(); ++i) {
-            const Json::Value* member = jsonMember(item, fields[i].key);
+            const JsonValue member = jsonMember(item, fields[i].key);
             std::string value;
-            if (member && convert(*member, fields[i].kind, value))
+            if (member && convert(member, fields[i].kind, value))
                 arrays[i].add(value);
             else
                 arrays[i].addMissing();
         }
+    };
+    if (list.isArray()) {
+        for (const JsonValue item : list) addItem(item);
+    } else {
+        addItem(list);
     }
     for (size_t i = 0; i < fields.size(); ++i) pairs.emplace_back(fields[i].symbol, arrays[i].str());
 }
 
-// The member at the end of a chain of object keys, or nullptr.
-const Json::Value* memberAt(const Json::Value& record, std::initializer_list<const char*> keys) {
-    const Json::Value* at = &record;
+// The member at the end of a chain of object keys, or missing.
+JsonValue memberAt(JsonValue record, std::initializer_list<const char*> keys) {
+    JsonValue at = record;
     for (const char* key : keys) {
-        at = jsonMember(*at, key);
-        if (!at) return nullptr;
+        at = jsonMember(at, key);
+        if (!at) break;
     }
     return at;
 }
 
-void exportPathField(const Json::Value& record, std::initializer_list<const char*> keys, const char* symbol,
+void exportPathField(JsonValue record, std::initializer_list<const char*> keys, const char* symbol,
                      Kind kind, SymbolPairs& pairs) {
-    const Json::Value* member = memberAt(record, keys);
+    const JsonValue member = memberAt(record, keys);
     std::string value;
-    if (member && convert(*member, kind, value)) pairs.emplace_back(symbol, value);
+    if (member && convert(member, kind, value)) pairs.emplace_back(symbol, value);
 }
 
 // Parses text, enters the two outer keys when present and hands the record
-// to exporter. Reader limits (nesting depth) surface as exceptions: caught.
-// The value budget is the feed's to check, before (see updateDelivery).
-bool parseDelivery(const std::string& text, const char* outer, const char* inner,
-                   void (*exporter)(const Json::Value&, SymbolPairs&), SymbolPairs& pairs, std::string& errors) {
-    Json::Value root;
-    if (!readJsonDocument(text, root, errors, kNoJsonValueBudget)) return false;
+// to exporter. Type errors surface as exceptions: caught.
+bool parseDelivery(const std::string& text, size_t maxJsonValues, const char* outer, const char* inner,
+                   void (*exporter)(JsonValue, SymbolPairs&), SymbolPairs& pairs, std::string& errors) {
+    JsonDocument document;
+    if (!readJsonDocument(text, document, errors, maxJsonValues)) return false;
     try {
-        const Json::Value* record = &root;
-        if (const Json::Value* member = jsonMember(*record, outer)) record = member;
-        if (const Json::Value* member = jsonMember(*record, inner)) record = member;
+        JsonValue record = document.root();
+        if (const JsonValue member = jsonMember(record, outer)) record = member;
+        if (const JsonValue member = jsonMember(record, inner)) record = member;
         SymbolPairs found;
-        exporter(*record, found);
+        exporter(record, found);
         pairs.insert(pairs.end(), found.begin(), found.end());
         return true;
     } catch (const std::exception& e) {
@@ -200,7 +199,7 @@ const Fields kPatternStops = {
     {"ExpectedArrivalTime", "avms_ppd_expected_arrival_times", Kind::TimeIfString},
 };
 
-void exportPlannedPattern(const Json::Value& record, SymbolPairs& pairs) {
+void exportPlannedPattern(JsonValue record, SymbolPairs& pairs) {
     exportFields(record, kPlannedPatternHead, pairs);
     exportList(record, "Via", "Via", kPlannedPatternVia, pairs);
     exportFields(record, kPlannedPatternTail, pairs);
@@ -256,10 +255,10 @@ const Fields kOnwardCalls = {
     {"ExpectedDepartureTime", "avms_jmd_oc_expected_departure_times", Kind::TimeIfString},
 };
 
-void exportJourneyMonitoring(const Json::Value& record, SymbolPairs& pairs) {
+void exportJourneyMonitoring(JsonValue record, SymbolPairs& pairs) {
     exportFields(record, kJourneyMonitoringHead, pairs);
     exportList(record, "PreviousCalls", "PreviousCall", kPreviousCalls, pairs);
-    if (const Json::Value* call = jsonMember(record, "MonitoredCall")) exportFields(*call, kMonitoredCall, pairs);
+    if (const JsonValue call = jsonMember(record, "MonitoredCall")) exportFields(call, kMonitoredCall, pairs);
     exportList(record, "OnwardCalls", "OnwardCall", kOnwardCalls, pairs);
 }
 
@@ -270,7 +269,7 @@ const Fields kVehicleMonitoringHead = {
     {"VehicleJourneyRef", "avms_vmd_vehicle_journey_ref", Kind::TextIfString},
 };
 
-void exportVehicleMonitoring(const Json::Value& record, SymbolPairs& pairs) {
+void exportVehicleMonitoring(JsonValue record, SymbolPairs& pairs) {
     exportFields(record, kVehicleMonitoringHead, pairs);
     const char* progress = "ProgressBetweenStops";
     exportPathField(record, {progress, "PreviousCallRef", "StopPointRef"}, "avms_vmd_pc_stop_point_ref", Kind::Text,
@@ -287,10 +286,10 @@ void exportVehicleMonitoring(const Json::Value& record, SymbolPairs& pairs) {
                     Kind::TextIfString, pairs);
     exportPathField(record, {progress, "LinkDistance"}, "avms_vmd_link_distance", Kind::TextIfString, pairs);
     exportPathField(record, {progress, "Percentage"}, "avms_vmd_percentage", Kind::TextIfString, pairs);
-    const Json::Value* notes = jsonMember(record, "VehicleActivityNote");
-    if (notes && notes->isArray()) {
+    const JsonValue notes = jsonMember(record, "VehicleActivityNote");
+    if (notes.isArray()) {
         ListBuilder list;
-        for (const Json::Value& note : *notes) {
+        for (const JsonValue note : notes) {
             std::string text;
             if (jsonScalarText(note, text)) list.add(text);
         }
@@ -320,17 +319,20 @@ std::string AVMS_FeedImpl::timeText(const std::string& iso8601) {
     return std::to_string(convert_iso8601_local_to_posix(text));
 }
 
-bool AVMS_FeedImpl::parsePlannedPattern(const std::string& text, SymbolPairs& pairs, std::string& errors) {
-    return parseDelivery(text, "PlannedPatternDelivery", "PlannedPattern", exportPlannedPattern, pairs, errors);
+bool AVMS_FeedImpl::parsePlannedPattern(const std::string& text, SymbolPairs& pairs, std::string& errors,
+                                  size_t maxJsonValues) {
+    return parseDelivery(text, maxJsonValues, "PlannedPatternDelivery", "PlannedPattern", exportPlannedPattern, pairs, errors);
 }
 
-bool AVMS_FeedImpl::parseJourneyMonitoring(const std::string& text, SymbolPairs& pairs, std::string& errors) {
-    return parseDelivery(text, "JourneyMonitoringDelivery", "MonitoredJourney", exportJourneyMonitoring, pairs,
+bool AVMS_FeedImpl::parseJourneyMonitoring(const std::string& text, SymbolPairs& pairs, std::string& errors,
+                                  size_t maxJsonValues) {
+    return parseDelivery(text, maxJsonValues, "JourneyMonitoringDelivery", "MonitoredJourney", exportJourneyMonitoring, pairs,
                          errors);
 }
 
-bool AVMS_FeedImpl::parseVehicleMonitoring(const std::string& text, SymbolPairs& pairs, std::string& errors) {
-    return parseDelivery(text, "VehicleMonitoringDelivery", "VehicleActivity", exportVehicleMonitoring, pairs,
+bool AVMS_FeedImpl::parseVehicleMonitoring(const std::string& text, SymbolPairs& pairs, std::string& errors,
+                                  size_t maxJsonValues) {
+    return parseDelivery(text, maxJsonValues, "VehicleMonitoringDelivery", "VehicleActivity", exportVehicleMonitoring, pairs,
                          errors);
 }
 
@@ -352,10 +354,7 @@ void AVMS_FeedImpl::updateDelivery(const char* builtInPath, const char* operatio
     SymbolPairs pairs;
     std::string errors;
     bool parsed = false;
-    if (!withinJsonValueBudget(text, downloader().limits().maxJsonValues))
-        errors = "more values than the budget allows";
-    else
-        parsed = parser(text, pairs, errors);
+    parsed = parser(text, pairs, errors, downloader().limits().maxJsonValues);
     if (!parsed) {
         logLine(8, "AVMS_FeedImpl::", operation, ":  parsing failed: ", errors);
         return;

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "core/feed/data_feed.h"
+#include "core/feed/json_document.h"
 
 constexpr const char* kAvmsPlannedPatternPath = "/tmp/plannedpattern.json";
 constexpr const char* kAvmsJourneyMonitoringPath = "/tmp/journeymonitoring.json";
@@ -28,16 +29,19 @@ public:
     // appended to pairs. False, with the reader's messages in errors and
     // nothing appended, when the text is not JSON or over the value budget.
     // Never throw.
-    static bool parsePlannedPattern(const std::string& text, SymbolPairs& pairs, std::string& errors);
-    static bool parseJourneyMonitoring(const std::string& text, SymbolPairs& pairs, std::string& errors);
-    static bool parseVehicleMonitoring(const std::string& text, SymbolPairs& pairs, std::string& errors);
+    static bool parsePlannedPattern(const std::string& text, SymbolPairs& pairs, std::string& errors,
+                                     size_t maxJsonValues = kDefaultJsonValueBudget);
+    static bool parseJourneyMonitoring(const std::string& text, SymbolPairs& pairs, std::string& errors,
+                                        size_t maxJsonValues = kDefaultJsonValueBudget);
+    static bool parseVehicleMonitoring(const std::string& text, SymbolPairs& pairs, std::string& errors,
+                                        size_t maxJsonValues = kDefaultJsonValueBudget);
 
     // An ISO-8601 stamp as decimal POSIX seconds; "0" when it carries no zone
     // or is not a date-time. "Z" and fractional seconds are accepted.
     static std::string timeText(const std::string& iso8601);
 
 private:
-    using Parser = bool (*)(const std::string&, SymbolPairs&, std::string&);
+    using Parser = bool (*)(const std::string&, SymbolPairs&, std::string&, size_t);
     void updateDelivery(const char* builtInPath, const char* operation, Parser parser, std::string& previous);
 
     std::string m_previousPlannedPattern;

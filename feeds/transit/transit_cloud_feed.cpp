@@ -21,33 +21,33 @@
 
 namespace {
 
-// A section object, or nullptr when the document has none (or it is not an object).
-const Json::Value* section(const Json::Value& root, const char* key) {
-    const Json::Value* found = jsonMember(root, key);
-    return (found && found->isObject()) ? found : nullptr;
+// A section object; missing when the document has none (or it is not an object).
+JsonValue section(JsonValue root, const char* key) {
+    const JsonValue found = jsonMember(root, key);
+    return found.isObject() ? found : JsonValue();
 }
 
 // A member's text, "" when absent or not a scalar.
-std::string memberText(const Json::Value& obj, const char* key) {
+std::string memberText(JsonValue obj, const char* key) {
     std::string text;
-    const Json::Value* member = jsonMember(obj, key);
-    if (member) jsonScalarText(*member, text);
+    const JsonValue member = jsonMember(obj, key);
+    if (member) jsonScalarText(member, text);
     return text;
 }
 
 // The member's text as the item's element of list; an item without it (or
 // with a structured value) leaves an empty place, so that lists built from
 // the same items stay aligned.
-void addMemberText(const Json::Value& item, const char* key, ListBuilder& list) {
-    const Json::Value* member = jsonMember(item, key);
+void addMemberText(JsonValue item, const char* key, ListBuilder& list) {
+    const JsonValue member = jsonMember(item, key);
     std::string text;
-    if (member && jsonScalarText(*member, text))
+    if (member && jsonScalarText(member, text))
         list.add(text);
     else
         list.addMissing();
 }
 
-void exportHeader(const Json::Value& sec, const std::string& prefix, SymbolPairs& pairs) {
+void exportHeader(JsonValue sec, const std::string& prefix, SymbolPairs& pairs) {
     static const char* const kKeys[][2] = {
         {"Count", "count"},     {"StatusCode", "status_code"}, {"Heading", "heading"},
         {"Display", "display"}, {"Message", "message"},        {"DestinationName", "destination_name"},
@@ -55,27 +55,27 @@ void exportHeader(const Json::Value& sec, const std::string& prefix, SymbolPairs
     for (const auto& key : kKeys) pairs.emplace_back(prefix + key[1], memberText(sec, key[0]));
 }
 
-// "Content" as a non-empty array, or nullptr.
-const Json::Value* contentItems(const Json::Value& sec) {
-    const Json::Value* content = jsonMember(sec, "Content");
-    return (content && content->isArray() && !content->empty()) ? content : nullptr;
+// "Content" as a non-empty array, or missing.
+JsonValue contentItems(JsonValue sec) {
+    const JsonValue content = jsonMember(sec, "Content");
+    return content.isArray() && !content.empty() ? content : JsonValue();
 }
 
 // Live departures and train destinations share one layout. Each departure's
 // "Times" becomes one nested element holding its quoted times; a departure
 // without times leaves an empty place like any other missing member.
-void exportDepartures(const Json::Value& sec, const std::string& prefix, SymbolPairs& pairs) {
+void exportDepartures(JsonValue sec, const std::string& prefix, SymbolPairs& pairs) {
     if (jsonMember(sec, "Content")) {
         static const char* const kMembers[] = {"Mode", "Line", "Dest", "Dir", "Stop"};
         ListBuilder lists[5];
         ListBuilder times;
-        if (const Json::Value* items = contentItems(sec)) {
-            for (const Json::Value& item : *items) {
+        if (const JsonValue items = contentItems(sec)) {
+            for (const JsonValue item : items) {
                 for (int i = 0; i < 5; ++i) addMemberText(item, kMembers[i], lists[i]);
-                const Json::Value* itemTimes = jsonMember(item, "Times");
-                if (itemTimes && itemTimes->isArray() && !itemTimes->empty()) {
+                const JsonValue itemTimes = jsonMember(item, "Times");
+                if (itemTimes && itemTimes.isArray() && !itemTimes.empty()) {
                     std::vector<std::string> inner;
-                    for (const Json::Value& time : *itemTimes) {
+                    for (const JsonValue time : itemTimes) {
                         std::string text;
                         if (jsonScalarText(time, text)) inner.push_back(text);
                     }
@@ -92,11 +92,11 @@ void exportDepartures(const Json::Value& sec, const std::string& prefix, SymbolP
     exportHeader(sec, prefix, pairs);
 }
 
-void exportMessages(const Json::Value& sec, SymbolPairs& pairs) {
+void exportMessages(JsonValue sec, SymbolPairs& pairs) {
     if (jsonMember(sec, "Content")) {
         ListBuilder headings, details;
-        if (const Json::Value* items = contentItems(sec)) {
-            for (const Json::Value& item : *items) {
+        if (const JsonValue items = contentItems(sec)) {
+            for (const JsonValue item : items) {
                 addMemberText(item, "Heading", headings);
                 addMemberText(item, "Detail", details);
             }
@@ -107,18 +107,18 @@ void exportMessages(const Json::Value& sec, SymbolPairs& pairs) {
     exportHeader(sec, "tco_om_", pairs);
 }
 
-void exportFollowingStops(const Json::Value& sec, SymbolPairs& pairs) {
+void exportFollowingStops(JsonValue sec, SymbolPairs& pairs) {
     // An empty stop list is exported as empty arrays: the stops of an
     // earlier document must not stay on the displays.
     if (jsonMember(sec, "Content")) {
         ListBuilder names, times, requested, notes;
-        if (const Json::Value* items = contentItems(sec)) {
-            for (const Json::Value& item : *items) {
+        if (const JsonValue items = contentItems(sec)) {
+            for (const JsonValue item : items) {
                 addMemberText(item, "Name", names);
                 addMemberText(item, "Time", times);
-                const Json::Value* flag = jsonMember(item, "Requested");
-                if (flag && flag->isBool())
-                    requested.add(flag->asBool() ? "1" : "0");
+                const JsonValue flag = jsonMember(item, "Requested");
+                if (flag && flag.isBool())
+                    requested.add(flag.asBool() ? "1" : "0");
                 else
                     requested.addMissing();
                 addMemberText(item, "Note", notes);
@@ -130,10 +130,10 @@ void exportFollowingStops(const Json::Value& sec, SymbolPairs& pairs) {
         pairs.emplace_back("tco_fs_note", notes.str());
     }
     std::string text;
-    const Json::Value* eta = jsonMember(sec, "ETA");
-    if (eta && jsonScalarText(*eta, text)) pairs.emplace_back("tco_fs_eta", text);
-    const Json::Value* etaMinutes = jsonMember(sec, "ETAMinutes");
-    if (etaMinutes && jsonScalarText(*etaMinutes, text)) pairs.emplace_back("tco_fs_eta_minutes", text);
+    const JsonValue eta = jsonMember(sec, "ETA");
+    if (eta && jsonScalarText(eta, text)) pairs.emplace_back("tco_fs_eta", text);
+    const JsonValue etaMinutes = jsonMember(sec, "ETAMinutes");
+    if (etaMinutes && jsonScalarText(etaMinutes, text)) pairs.emplace_back("tco_fs_eta_minutes", text);
     exportHeader(sec, "tco_fs_", pairs);
 }
 
@@ -172,19 +172,20 @@ void TransitCloud_Onboard_FeedImpl::save(const std::string& document) const {
 
 bool TransitCloud_Onboard_FeedImpl::parseDocument(const std::string& document, SymbolPairs& pairs,
                                                   std::string& errors, size_t maxJsonValues) {
-    Json::Value root;
-    if (!readJsonDocument(document, root, errors, maxJsonValues)) return false;
-    if (const Json::Value* ld = section(root, "LD")) exportDepartures(*ld, "tco_ld_", pairs);
-    if (const Json::Value* td = section(root, "TD")) {
+    JsonDocument parsed;
+    if (!readJsonDocument(document, parsed, errors, maxJsonValues)) return false;
+    const JsonValue root = parsed.root();
+    if (const JsonValue ld = section(root, "LD")) exportDepartures(ld, "tco_ld_", pairs);
+    if (const JsonValue td = section(root, "TD")) {
         pairs.emplace_back("tco_has_train_destinations", "1");
-        exportDepartures(*td, "tco_td_", pairs);
+        exportDepartures(td, "tco_td_", pairs);
     } else {
         pairs.emplace_back("tco_has_train_destinations", "0");
     }
-    if (const Json::Value* om = section(root, "OM")) exportMessages(*om, pairs);
-    if (const Json::Value* fs = section(root, "FS")) {
+    if (const JsonValue om = section(root, "OM")) exportMessages(om, pairs);
+    if (const JsonValue fs = section(root, "FS")) {
         pairs.emplace_back("tco_has_following_stops", "1");
-        exportFollowingStops(*fs, pairs);
+        exportFollowingStops(fs, pairs);
     } else {
         pairs.emplace_back("tco_has_following_stops", "0");
     }

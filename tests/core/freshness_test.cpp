@@ -8,6 +8,7 @@
 #include "core/feed/json_document.h"
 #include "core/module/web_services.h"
 #include "platform/clock.h"
+#include "tests/reference/json_reference.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/stub_server.h"
 #include "tests/support/temp_root.h"
@@ -70,7 +71,7 @@ protected:
         const std::string params = std::string("{") + family.params + R"(, ")" + family.urlKey + R"(": ")" + url + R"(", "CurlParams": "-sS --max-time 5", "stale_after_seconds": )" +
                                    std::to_string(staleAfter) + R"(, "poll_interval": 100000})";
         Json::Value map;
-        map["ModuleParams"] = jsoncpp_string::toJsonObject(params);
+        map["ModuleParams"] = jsonReferenceOf(params);
         m_module = std::make_unique<CWebServices>(CModuleParmMap(map));
         m_module->setBroadcastSink([this](const std::vector<SymbolValue>& values) {
             for (const auto& [name, value] : values) m_published[name] = value;

@@ -18,6 +18,7 @@
 #include "core/feed/data_feed.h"
 #include "core/feed/json_document.h"
 #include "platform/clock.h"
+#include "tests/reference/json_reference.h"
 #include "tests/support/hostile_input.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/stub_server.h"
@@ -39,7 +40,7 @@ constexpr const char* kBerlin = ":/usr/share/zoneinfo/Europe/Berlin";
 // then lets it read its keys.
 inline void configure(DataFeedImpl& feed, const Json::Value& params = Json::Value(Json::objectValue)) {
     Json::Value map(Json::objectValue);
-    map["ModuleParams"] = params.isString()   ? jsoncpp_string::toJsonObject(params.asString())
+    map["ModuleParams"] = params.isString()   ? jsonReferenceOf(params.asString())
                           : params.isObject() ? params
                                               : Json::Value(Json::objectValue);
     if (std::shared_ptr<Downloader> limited = scopedDownloader()) feed.useDownloader(limited);

@@ -72,11 +72,11 @@ SymbolPairs siriTerminus(const std::string& document) {
     return cycle(*configuredFeed<SIRI_SM_TT_FeedImpl>(params, "http://unused.example/siri"));
 }
 
-template <bool (*parser)(const std::string&, SymbolPairs&, std::string&)>
+template <bool (*parser)(const std::string&, SymbolPairs&, std::string&, size_t)>
 SymbolPairs avms(const std::string& document) {
     SymbolPairs pairs;
     std::string errors;
-    parser(document, pairs, errors);
+    parser(document, pairs, errors, kDefaultJsonValueBudget);
     return pairs;
 }
 

@@ -125,8 +125,8 @@ TEST(R2pJourneyChoice, EditDistanceAndStartOrderDecide) {
         {"thirty stops allow no more than ten", {journey(nine, codes(1, 19))}, codes(1, 30), "none"},
     };
     for (const auto& c : cases) {
-        const Json::Value root = jsonArray(c.journeys);
-        const Json::Value* selected = OpenDataR2P_FeedImpl::getCurrentJourney(root, c.ciCodes);
-        EXPECT_EQ(selected ? (*selected)["ScheduledStart"].asString() : "none", c.start) << c.name;
+        const JsonDocument document = jsonDocumentOf(jsonArray(c.journeys).toStyledString());
+        const JsonValue selected = OpenDataR2P_FeedImpl::getCurrentJourney(document.root(), c.ciCodes);
+        EXPECT_EQ(selected ? selected["ScheduledStart"].asString() : "none", c.start) << c.name;
     }
 }

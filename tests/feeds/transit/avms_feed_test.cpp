@@ -12,7 +12,7 @@
 
 namespace {
 
-using Parser = bool (*)(const std::string&, SymbolPairs&, std::string&);
+using Parser = bool (*)(const std::string&, SymbolPairs&, std::string&, size_t);
 
 // The pairs with prefix put before each name.
 SymbolPairs prefixed(const std::string& prefix, SymbolPairs pairs) {
@@ -162,12 +162,12 @@ TEST(AvmsParse, MembersAndListsAreTypeTested) {
     for (const Case& c : cases) {
         SymbolPairs pairs;
         std::string errors;
-        EXPECT_TRUE(c.parser(c.json, pairs, errors)) << c.name << ": " << errors;
+        EXPECT_TRUE(c.parser(c.json, pairs, errors, kDefaultJsonValueBudget)) << c.name << ": " << errors;
         EXPECT_EQ(valueOf(pairs, c.symbol), c.expected) << c.name;
     }
     SymbolPairs pairs;
     std::string errors;
-    EXPECT_FALSE(jm(std::string(5000, '['), pairs, errors));
+    EXPECT_FALSE(jm(std::string(5000, '['), pairs, errors, kDefaultJsonValueBudget));
     EXPECT_FALSE(errors.empty()) << "deep nesting is refused, not recursed into";
     EXPECT_TRUE(pairs.empty());
 }
