@@ -1,0 +1,176 @@
+// The JSON reader against the jsoncpp reading the feeds had before it, on the
+// documents the feeds see at their largest: each benchmark parses and walks
+// the fields its feed reads. The "extra" counters are the bytes the parsed
+// tree holds and the peak the parse reached, on top of the text itself.
+#include <benchmark/benchmark.h>
+#include <malloc.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <fstream>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "core/feed/json_document.h"
+#include "tests/reference/json_reference.h"
+
+namespace {
+std::atomic<size_t> g_live{0}, g_peak{0};
+}  // namespace
+
+// Every allocation of the benchmark counted, so a parse's memory is measured
+// where it is made (in the allocator's own block sizes).
+void* operator new(size_t size) {
+    void* p = std::malloc(size ? size : 1);
+    if (!p) throw std::bad_alloc();
+    const size_t live = g_live += malloc_usable_size(p);
+    for (size_t peak = g_peak; live > peak && !g_peak.compare_exchange_weak(peak, live);) {
+    }
+    return p;
+}
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"  // this is the one delete, so it frees what new took
+#endif
+void operator delete(void* p) noexcept {
+    g_live -= malloc_usable_size(p);
+    std::free(p);
+}
+void operator delete(void* p, size_t) noexcept { operator delete(p); }
+void* operator new[](size_t size) { return operator new(size); }
+void operator delete[](void* p) noexcept { operator delete(p); }
+void operator delete[](void* p, size_t) noexcept { operator delete(p); }
+
+namespace {
+std::string r2pJourneys() {
+    std::string text = "[";
+    for (int j = 0; j < 200; ++j) {
+        text += std::string(j ? "," : "") + R"({"ScheduledStart":"2024-06-03 10:)" + std::to_string(10 + j % 50) +
+                R"(:00","visits":[)";
+        for (int s = 0; s < 60; ++s)
+            text += std::string(s ? "," : "") + R"({"Location":"3400)" + std::to_string((j % 20) * 100 + s) +
+                    R"(","LocationName":"Stop )" + std::to_string(s) +
+                    R"(","ScheduledArrivalTime":"2024-06-03 11:15:00","ArrivalTime":"2024-06-03 11:16:00",)"
+                    R"("ArrivalStatus":")" + (s < 20 ? "A" : "E") + R"(","TimingPoint":)" + (s % 3 ? "0" : "1") + "}";
+        text += "]}";
+    }
+    return text + "]";
+}
+
+std::string flights() {
+    std::string text = "[";
+    for (int i = 0; i < 1000; ++i)
+        text += std::string(i ? ",\n" : "") + R"({"Time":"14:)" + std::to_string(10 + i % 50) +
+                R"(","PortOfCallA":"Destination )" + std::to_string(i) + R"(","FlightNo":"XY)" +
+                std::to_string(1000 + i) + R"(","Airline":"Example Airways","Status":"Gate Open","Gate":")" +
+                std::to_string(i % 40) + R"("})";
+    return text + "]";
+}
+
+std::string predictions() {
+    std::string text = "[";
+    for (int i = 0; i < 500; ++i)
+        text += std::string(i ? "," : "") + R"({"$type":"Tfl.Api.Presentation.Entities.Prediction","operationType":1,)"
+                R"("naptanId":"4900000)" + std::to_string(100 + i % 60) + R"(","stationName":"Oxford Circus / Regent )"
+                R"(Street )" + std::to_string(i) + R"(","lineName":"13","destinationName":"Aldwych",)"
+                R"("direction":"outbound","timeToStation":)" + std::to_string(60 * i) +
+                R"(,"expectedArrival":"2024-06-03T08:11:01Z"})";
+    return text + "]";
+}
+
+std::string lineStatus() {
+    std::ifstream in(std::string(WEBSERVICES_TEST_DATA) + "/opendata/tfl_line_status_tube.json", std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The fields each feed reads, read the way it reads them.
+template <class Value>
+size_t walkR2p(const Value& root) {
+    size_t bytes = 0;
+    for (const auto& journey : root) {
+        bytes += journey["ScheduledStart"].asString().size();
+        for (const auto& visit : journey["visits"])
+            for (const char* key : {"Location", "LocationName", "ScheduledArrivalTime", "ArrivalTime", "ArrivalStatus"})
+                bytes += visit[key].asString().size() + (visit["TimingPoint"].asDouble() != 0);
+    }
+    return bytes;
+}
+
+template <class Value>
+size_t walkFields(const Value& root, std::initializer_list<const char*> keys) {
+    size_t bytes = 0;
+    for (const auto& item : root)
+        for (const char* key : keys)
+            if (item.isMember(key)) bytes += item[key].asString().size();
+    return bytes;
+}
+
+template <class Value>
+size_t walkLineStatus(const Value& root) {
+    size_t bytes = 0;
+    for (const auto& line : root) {
+        bytes += line["id"].asString().size() + line["name"].asString().size();
+        for (const auto& status : line["lineStatuses"])
+            bytes += status["statusSeverityDescription"].asString().size() + status["statusSeverity"].asInt();
+    }
+    return bytes;
+}
+
+template <class Value>
+size_t walk(const Value& root, int shape) {
+    switch (shape) {
+        case 0: return walkR2p(root);
+        case 1: return walkFields(root, {"Time", "PortOfCallA", "FlightNo", "Airline", "Status", "Gate"});
+        case 2: return walkFields(root, {"naptanId", "stationName", "timeToStation", "expectedArrival", "direction"});
+        default: return walkLineStatus(root);
+    }
+}
+
+const std::string& document(int shape) {
+    static const std::string documents[] = {r2pJourneys(), flights(), predictions(), lineStatus()};
+    return documents[shape];
+}
+
+void report(benchmark::State& state, const std::string& text, size_t held, size_t peak) {
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+    state.counters["doc_bytes"] = static_cast<double>(text.size());
+    state.counters["extra_held"] = static_cast<double>(held);
+    state.counters["extra_peak"] = static_cast<double>(peak);
+}
+
+void BM_Reader(benchmark::State& state) {
+    const std::string& text = document(static_cast<int>(state.range(0)));
+    size_t held = 0, peak = 0;
+    for (auto _ : state) {
+        const size_t before = g_live;
+        g_peak = before;
+        JsonDocument parsed;
+        std::string errors;
+        if (!readJsonDocument(text, parsed, errors, SIZE_MAX)) state.SkipWithError(errors.c_str());
+        held = g_live - before;
+        benchmark::DoNotOptimize(walk(parsed.root(), static_cast<int>(state.range(0))));
+        peak = g_peak - before;
+    }
+    report(state, text, held, peak);
+}
+
+void BM_Reference(benchmark::State& state) {
+    const std::string& text = document(static_cast<int>(state.range(0)));
+    size_t held = 0, peak = 0;
+    for (auto _ : state) {
+        const size_t before = g_live;
+        g_peak = before;
+        Json::Value root;
+        std::string errors;
+        if (!readJsonReference(text, root, errors)) state.SkipWithError(errors.c_str());
+        held = g_live - before;
+        benchmark::DoNotOptimize(walk(root, static_cast<int>(state.range(0))));
+        peak = g_peak - before;
+    }
+    report(state, text, held, peak);
+}
+
+// 0: R2P journeys (2 MB), 1: 1,000 flights, 2: 500 TfL predictions, 3: TfL line status of the tube.
+BENCHMARK(BM_Reader)->DenseRange(0, 3)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Reference)->DenseRange(0, 3)->Unit(benchmark::kMicrosecond);
+}  // namespace
