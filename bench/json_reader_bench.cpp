@@ -8,7 +8,6 @@
 #include <atomic>
 #include <cstdlib>
 #include <fstream>
-#include <new>
 #include <string>
 #include <vector>
 
@@ -17,29 +16,47 @@
 
 namespace {
 std::atomic<size_t> g_live{0}, g_peak{0};
-}  // namespace
 
-// Every allocation of the benchmark counted, so a parse's memory is measured
-// where it is made (in the allocator's own block sizes).
-void* operator new(size_t size) {
-    void* p = std::malloc(size ? size : 1);
-    if (!p) throw std::bad_alloc();
+void counted(void* p) {
     const size_t live = g_live += malloc_usable_size(p);
     for (size_t peak = g_peak; live > peak && !g_peak.compare_exchange_weak(peak, live);) {
     }
+}
+}  // namespace
+
+// Every allocation of the benchmark counted, in the allocator's own block
+// sizes, so that a parse's memory is measured wherever it is made (the
+// reader's node block is malloc'd and grown by realloc). glibc only.
+#if defined(__GLIBC__)
+extern "C" {
+void* __libc_malloc(size_t);
+void* __libc_calloc(size_t, size_t);
+void* __libc_realloc(void*, size_t);
+void __libc_free(void*);
+
+void* malloc(size_t size) {
+    void* p = __libc_malloc(size);
+    if (p) counted(p);
     return p;
 }
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"  // this is the one delete, so it frees what new took
-#endif
-void operator delete(void* p) noexcept {
-    g_live -= malloc_usable_size(p);
-    std::free(p);
+void* calloc(size_t count, size_t size) {
+    void* p = __libc_calloc(count, size);
+    if (p) counted(p);
+    return p;
 }
-void operator delete(void* p, size_t) noexcept { operator delete(p); }
-void* operator new[](size_t size) { return operator new(size); }
-void operator delete[](void* p) noexcept { operator delete(p); }
-void operator delete[](void* p, size_t) noexcept { operator delete(p); }
+void* realloc(void* old, size_t size) {
+    if (old) g_live -= malloc_usable_size(old);
+    void* p = __libc_realloc(old, size);
+    if (p) counted(p);
+    else if (old) counted(old);
+    return p;
+}
+void free(void* p) {
+    if (p) g_live -= malloc_usable_size(p);
+    __libc_free(p);
+}
+}
+#endif
 
 namespace {
 std::string r2pJourneys() {

@@ -1,5 +1,7 @@
 #!/usr/bin/env python3
-"""A loopback HTTP server that answers every GET and POST with SIZE bytes.
+"""A loopback HTTP server that answers every GET and POST with SIZE bytes,
+or with SIZE=json:VALUES a JSON array of objects holding VALUES values in all
+(each object a value, its two members two more).
 
 Prints the port, then ends by itself after LIFETIME seconds.
 
@@ -13,8 +15,19 @@ import time
 
 CHUNK = 1 << 20
 
-size, lifetime = int(sys.argv[1]), float(sys.argv[2])
-body = memoryview(b"a" * size)  # one copy, shared by every reply
+def json_document(values):
+    objects = (values - 1) // 3
+    items = ('{"Location":"%07d","ArrivalStatus":"E"}' % i for i in range(objects))
+    return ("[" + ",".join(items) + "]").encode()
+
+
+lifetime = float(sys.argv[2])
+if sys.argv[1].startswith("json:"):
+    content = json_document(int(sys.argv[1][5:]))
+else:
+    content = b"a" * int(sys.argv[1])
+size = len(content)
+body = memoryview(content)  # one copy, shared by every reply
 
 
 class Handler(http.server.BaseHTTPRequestHandler):

@@ -1,26 +1,35 @@
 #include "core/feed/json_document.h"
 
 // Every x86-64 processor has SSE2: the tokenizer then skips blanks and scans
-// strings sixteen bytes at a time. The board's ARM build scans bytewise.
-#if defined(__SSE2__) && !defined(RAPIDJSON_SSE2)
+// strings sixteen bytes at a time. Its aligned loads read up to fifteen bytes
+// past the text's closing NUL, within the page but past the allocation, which
+// AddressSanitizer would report; those builds, and the board's ARM, scan bytewise.
+#if defined(__SSE2__) && !defined(RAPIDJSON_SSE2) && !defined(__SANITIZE_ADDRESS__)
+#if !defined(__has_feature)
 #define RAPIDJSON_SSE2
+#elif !__has_feature(address_sanitizer)
+#define RAPIDJSON_SSE2
+#endif
 #endif
 #include <rapidjson/error/en.h>
 #include <rapidjson/reader.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <new>
+#include <utility>
 
 #include "platform/debug.h"
 
 namespace {
 // Numbers stay text until a feed reads one, so their value is taken once,
 // one way; the tokenizer does not recurse, so a deep document costs no stack.
-constexpr unsigned kParseFlags = rapidjson::kParseInsituFlag | rapidjson::kParseIterativeFlag |
-                                 rapidjson::kParseNumbersAsStringsFlag | rapidjson::kParseCommentsFlag |
-                                 rapidjson::kParseTrailingCommasFlag;
+constexpr unsigned kParseFlags = rapidjson::kParseIterativeFlag | rapidjson::kParseNumbersAsStringsFlag |
+                                 rapidjson::kParseCommentsFlag | rapidjson::kParseTrailingCommasFlag;
 
-constexpr size_t kScanPadding = 16;
+// Feeds' documents hold a value or key for every ten to thirteen bytes:
+// reserved at once, the tree seldom grows.
 constexpr size_t kBytesPerNode = 10;
 
 enum class Refusal { kNone, kBudget, kDepth, kSize };
@@ -28,16 +37,30 @@ enum class Refusal { kNone, kBudget, kDepth, kSize };
 // Builds the tree from the tokenizer's events, children first: a container's
 // children wait on a stack until it closes, then move to the document in one
 // block, an object's sorted by key with the last of equal keys kept.
+//
+// A string, key or number is kept as a place in the text. The tokenizer
+// hands over a decoded copy, and while it does, its stream still stands at
+// the value's first byte (it reads on a copy of the stream and updates the
+// original after the handler returns): a string whose bytes up to its length
+// hold no backslash and end at a quote had no escapes, and its decoded text
+// is the text's own. Only strings with escapes are copied.
 class TreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TreeBuilder> {
 public:
-    TreeBuilder(const char* text, std::vector<JsonNode>& nodes, size_t maxValues, int maxDepth)
-        : m_text(text), m_nodes(nodes), m_maxValues(maxValues), m_maxDepth(static_cast<size_t>(maxDepth)) {}
+    TreeBuilder(const rapidjson::StringStream& stream, std::vector<char>& decoded, JsonNodeBlock& nodes,
+                size_t maxValues, int maxDepth)
+        : m_stream(stream),
+          m_decoded(decoded),
+          m_nodes(nodes),
+          m_maxValues(maxValues),
+          m_maxDepth(static_cast<size_t>(maxDepth)) {}
 
-    bool Null() { return scalar(JsonNode::kNull, 0, nullptr); }
-    bool Bool(bool b) { return scalar(b ? JsonNode::kTrue : JsonNode::kFalse, 0, nullptr); }
-    bool RawNumber(const char* s, rapidjson::SizeType length, bool) { return scalar(JsonNode::kNumber, length, s); }
-    bool String(const char* s, rapidjson::SizeType length, bool) { return scalar(JsonNode::kString, length, s); }
-    bool Key(const char* s, rapidjson::SizeType length, bool) { return push(JsonNode::kString, length, s); }
+    bool Null() { return counted() && push(JsonNode::make(JsonNode::kNull, 0, 0)); }
+    bool Bool(bool b) { return counted() && push(JsonNode::make(b ? JsonNode::kTrue : JsonNode::kFalse, 0, 0)); }
+    bool RawNumber(const char*, rapidjson::SizeType length, bool) {
+        return counted() && push(JsonNode::make(JsonNode::kNumber, length, here()));
+    }
+    bool String(const char* s, rapidjson::SizeType length, bool) { return counted() && pushText(s, length); }
+    bool Key(const char* s, rapidjson::SizeType length, bool) { return pushText(s, length); }
     bool StartObject() { return open(); }
     bool StartArray() { return open(); }
     bool EndObject(rapidjson::SizeType) { return close(JsonNode::kObject, sortMembers(m_open.back())); }
@@ -45,13 +68,15 @@ public:
 
     Refusal refusal() const { return m_refusal; }
     // Moves the finished root to the end of the document.
-    void finish() { m_nodes.push_back(m_pending.back()); }
+    void finish() { m_nodes.append(&m_pending.back(), 1); }
 
 private:
     struct Member {
         JsonNode key, value;
     };
+    static constexpr size_t kInsertionSortMembers = 16;
 
+    uint32_t here() const { return static_cast<uint32_t>(m_stream.Tell()); }
     bool counted() {
         if (++m_values > m_maxValues) return refuse(Refusal::kBudget);
         if (m_open.size() + 1 > m_maxDepth) return refuse(Refusal::kDepth);
@@ -61,13 +86,20 @@ private:
         m_refusal = why;
         return false;
     }
-    bool push(JsonNode::Kind kind, size_t length, const char* at) {
-        if (length > JsonNode::kMaxSize) return refuse(Refusal::kSize);
-        m_pending.push_back(JsonNode::make(kind, static_cast<uint32_t>(length),
-                                           at ? static_cast<uint32_t>(at - m_text) : 0));
+    bool push(JsonNode node) {
+        m_pending.push_back(node);
         return true;
     }
-    bool scalar(JsonNode::Kind kind, size_t length, const char* at) { return counted() && push(kind, length, at); }
+    bool pushText(const char* decoded, size_t length) {
+        if (length > JsonNode::kMaxSize) return refuse(Refusal::kSize);
+        const uint32_t start = here() + 1;  // past the opening quote
+        const char* own = m_stream.head_ + start;
+        if (!std::memchr(own, '\\', length) && own[length] == '"')
+            return push(JsonNode::make(JsonNode::kString, static_cast<uint32_t>(length), start));
+        const auto at = static_cast<uint32_t>(m_decoded.size());
+        m_decoded.insert(m_decoded.end(), decoded, decoded + length);
+        return push(JsonNode::make(JsonNode::kDecodedString, static_cast<uint32_t>(length), at));
+    }
     bool open() {
         if (!counted()) return false;
         m_open.push_back(m_pending.size());
@@ -78,40 +110,57 @@ private:
         m_open.pop_back();
         if (children > JsonNode::kMaxSize) return refuse(Refusal::kSize);
         const auto start = static_cast<uint32_t>(m_nodes.size());
-        m_nodes.insert(m_nodes.end(), m_pending.begin() + static_cast<std::ptrdiff_t>(first), m_pending.end());
+        m_nodes.append(m_pending.data() + first, m_pending.size() - first);
         m_pending.resize(first);
         m_pending.push_back(JsonNode::make(kind, static_cast<uint32_t>(children), start));
         return true;
     }
-    std::string_view keyOf(const JsonNode& key) const { return {m_text + key.start, key.size()}; }
-
-    // Sorts the key, value pairs from first on and drops all but the last of
-    // equal keys; returns how many members are left.
-    size_t sortMembers(size_t first) {
-        const size_t count = (m_pending.size() - first) / 2;
-        bool ordered = true;
-        for (size_t i = 1; i < count && ordered; ++i)
-            ordered = keyOf(m_pending[first + 2 * (i - 1)]) < keyOf(m_pending[first + 2 * i]);
-        if (ordered) return count;
-        m_members.clear();
-        for (size_t i = 0; i < count; ++i) m_members.push_back({m_pending[first + 2 * i], m_pending[first + 2 * i + 1]});
-        std::stable_sort(m_members.begin(), m_members.end(),
-                         [this](const Member& a, const Member& b) { return keyOf(a.key) < keyOf(b.key); });
-        m_pending.resize(first);
-        for (size_t i = 0; i < m_members.size(); ++i) {
-            const bool replaced = i + 1 < m_members.size() && keyOf(m_members[i].key) == keyOf(m_members[i + 1].key);
-            if (replaced) continue;
-            m_pending.push_back(m_members[i].key);
-            m_pending.push_back(m_members[i].value);
-        }
-        return (m_pending.size() - first) / 2;
+    std::string_view keyOf(const JsonNode& key) const {
+        const char* base = key.kind() == JsonNode::kDecodedString ? m_decoded.data() : m_stream.head_;
+        return {base + key.start, key.size()};
     }
 
-    const char* m_text;
-    std::vector<JsonNode>& m_nodes;
+    // Sorts the key, value pairs from first on and drops all but the last of
+    // equal keys; returns how many members are left. Objects of a few members,
+    // the feeds' records, are sorted in place.
+    size_t sortMembers(size_t first) {
+        const size_t count = (m_pending.size() - first) / 2;
+        const auto key = [&](size_t i) { return keyOf(m_pending[first + 2 * i]); };
+        bool ordered = true;
+        for (size_t i = 1; i < count && ordered; ++i) ordered = key(i - 1) < key(i);
+        if (ordered) return count;
+        if (count <= kInsertionSortMembers) {
+            for (size_t i = 1; i < count; ++i)
+                for (size_t j = i; j > 0 && key(j) < key(j - 1); --j) {
+                    std::swap(m_pending[first + 2 * j], m_pending[first + 2 * j - 2]);
+                    std::swap(m_pending[first + 2 * j + 1], m_pending[first + 2 * j - 1]);
+                }
+        } else {
+            std::vector<Member> members;
+            for (size_t i = 0; i < count; ++i) members.push_back({m_pending[first + 2 * i], m_pending[first + 2 * i + 1]});
+            std::stable_sort(members.begin(), members.end(),
+                             [this](const Member& a, const Member& b) { return keyOf(a.key) < keyOf(b.key); });
+            for (size_t i = 0; i < count; ++i) {
+                m_pending[first + 2 * i] = members[i].key;
+                m_pending[first + 2 * i + 1] = members[i].value;
+            }
+        }
+        size_t kept = 0;
+        for (size_t i = 0; i < count; ++i) {
+            if (i + 1 < count && key(i) == key(i + 1)) continue;
+            m_pending[first + 2 * kept] = m_pending[first + 2 * i];
+            m_pending[first + 2 * kept + 1] = m_pending[first + 2 * i + 1];
+            ++kept;
+        }
+        m_pending.resize(first + 2 * kept);
+        return kept;
+    }
+
+    const rapidjson::StringStream& m_stream;
+    std::vector<char>& m_decoded;
+    JsonNodeBlock& m_nodes;
     std::vector<JsonNode> m_pending;  // finished values whose container is still open
     std::vector<size_t> m_open;       // where each open container's children start in m_pending
-    std::vector<Member> m_members;
     size_t m_values = 0;
     const size_t m_maxValues;
     const size_t m_maxDepth;
@@ -157,25 +206,28 @@ struct Attempt {
     rapidjson::ParseResult result;
     Refusal refusal = Refusal::kNone;
 };
+}  // namespace
 
-Attempt parseInto(std::string_view text, std::unique_ptr<char[]>& copy, std::vector<JsonNode>& nodes,
-                  size_t maxValues, int maxDepth) {
-    // The vector scans read whole aligned blocks of sixteen bytes, up to
-    // fifteen past the closing NUL: they stay inside the padding.
-    copy.reset(new char[text.size() + 1 + kScanPadding]());
-    std::memcpy(copy.get(), text.data(), text.size());
-    nodes.clear();
-    // Feeds' documents hold a value or key for every ten to thirteen bytes:
-    // reserved at once, the tree rarely grows by copying.
-    nodes.reserve(std::min(text.size() / kBytesPerNode, maxValues < SIZE_MAX / 2 ? 2 * maxValues + 1 : SIZE_MAX));
-    TreeBuilder builder(copy.get(), nodes, maxValues, maxDepth);
-    rapidjson::InsituStringStream stream(copy.get());
-    rapidjson::Reader reader;
-    Attempt attempt{reader.Parse<kParseFlags>(stream, builder), builder.refusal()};
-    if (attempt.result) builder.finish();
-    return attempt;
-}
+// Reads text (NUL-terminated, holding no other NUL) into the document.
+class JsonReading {
+public:
+    static Attempt parse(const char* text, size_t size, JsonDocument& document, size_t maxValues, int maxDepth) {
+        document.m_decoded.clear();
+        document.m_nodes.clear();
+        document.m_nodes.reserve(std::min(size / kBytesPerNode, maxValues < SIZE_MAX / 2 ? 2 * maxValues + 1 : SIZE_MAX));
+        rapidjson::StringStream stream(text);
+        TreeBuilder builder(stream, document.m_decoded, document.m_nodes, maxValues, maxDepth);
+        rapidjson::Reader reader;
+        Attempt attempt{reader.Parse<kParseFlags>(stream, builder), builder.refusal()};
+        if (!attempt.result) return attempt;
+        builder.finish();
+        document.m_source = {text, document.m_decoded.data(), document.m_nodes.data()};
+        return attempt;
+    }
+    static std::string& repaired(JsonDocument& document) { return document.m_repaired; }
+};
 
+namespace {
 std::string refusalText(const Attempt& attempt, size_t maxValues, int maxDepth) {
     switch (attempt.refusal) {
         case Refusal::kBudget: return "more than " + std::to_string(maxValues) + " values";
@@ -188,20 +240,60 @@ std::string refusalText(const Attempt& attempt, size_t maxValues, int maxDepth) 
 }
 }  // namespace
 
-JsonValue JsonDocument::root() const {
-    if (m_nodes.empty()) return {};
-    return {m_text.get(), m_nodes.data(), &m_nodes.back()};
+JsonNodeBlock::~JsonNodeBlock() { std::free(m_data); }
+
+JsonNodeBlock::JsonNodeBlock(JsonNodeBlock&& other) noexcept
+    : m_data(std::exchange(other.m_data, nullptr)),
+      m_size(std::exchange(other.m_size, 0)),
+      m_capacity(std::exchange(other.m_capacity, 0)) {}
+
+JsonNodeBlock& JsonNodeBlock::operator=(JsonNodeBlock&& other) noexcept {
+    std::swap(m_data, other.m_data);
+    std::swap(m_size, other.m_size);
+    std::swap(m_capacity, other.m_capacity);
+    return *this;
 }
 
-bool readJsonDocument(std::string_view text, JsonDocument& document, std::string& errors, size_t maxValues,
+void JsonNodeBlock::reserve(size_t capacity) {
+    if (capacity <= m_capacity) return;
+    if (capacity > SIZE_MAX / sizeof(JsonNode)) throw std::bad_alloc();
+    void* grown = std::realloc(m_data, capacity * sizeof(JsonNode));
+    if (!grown) throw std::bad_alloc();
+    m_data = static_cast<JsonNode*>(grown);
+    m_capacity = capacity;
+}
+
+void JsonNodeBlock::append(const JsonNode* first, size_t count) {
+    if (m_size + count > m_capacity) reserve(std::max(m_size + count, 2 * m_capacity));
+    if (count) std::memcpy(m_data + m_size, first, count * sizeof(JsonNode));
+    m_size += count;
+}
+
+JsonDocument& JsonDocument::operator=(JsonDocument&& other) noexcept {
+    // A short repaired text lives inside its string object, so it moves.
+    const bool readRepaired = other.m_source.text && other.m_source.text == other.m_repaired.c_str();
+    m_repaired = std::move(other.m_repaired);
+    m_decoded = std::move(other.m_decoded);
+    m_nodes = std::move(other.m_nodes);
+    m_source = other.m_source;
+    if (readRepaired) m_source.text = m_repaired.c_str();
+    other.m_source = JsonSource();
+    return *this;
+}
+
+JsonValue JsonDocument::root() const {
+    if (m_nodes.size() == 0) return {};
+    return {&m_source, m_nodes.data() + m_nodes.size() - 1};
+}
+
+bool readJsonDocument(const std::string& text, JsonDocument& document, std::string& errors, size_t maxValues,
                       int maxDepth) {
     document = JsonDocument();
     errors.clear();
-    const std::string_view whole = text;
-    if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+    const size_t bom = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
     // The tokenizer takes a NUL for the end of the text, and would accept
     // whatever follows one.
-    if (text.find('\0') != std::string_view::npos) {
+    if (text.find('\0') != std::string::npos) {
         errors = "a NUL byte in the text";
         return false;
     }
@@ -209,22 +301,23 @@ bool readJsonDocument(std::string_view text, JsonDocument& document, std::string
         errors = "a document too large";
         return false;
     }
-    Attempt attempt = parseInto(text, document.m_text, document.m_nodes, maxValues, maxDepth);
-    const size_t at = attempt.result.Offset();
+    Attempt attempt = JsonReading::parse(text.c_str() + bom, text.size() - bom, document, maxValues, maxDepth);
+    const size_t at = bom + attempt.result.Offset();
     if (!attempt.result && attempt.refusal == Refusal::kNone && at < text.size() &&
         static_cast<unsigned char>(text[at]) < 0x20) {
-        const std::string escaped = escapeControlBytesInStrings(text);
-        attempt = parseInto(escaped, document.m_text, document.m_nodes, maxValues, maxDepth);
+        std::string& repaired = JsonReading::repaired(document);
+        repaired = escapeControlBytesInStrings(std::string_view(text).substr(bom));
+        attempt = JsonReading::parse(repaired.c_str(), repaired.size(), document, maxValues, maxDepth);
     }
     if (attempt.result) return true;
     if (attempt.refusal == Refusal::kBudget)
-        logLine(8, "JSON: reply of ", whole.size(), " bytes holds more than ", maxValues, " JSON values; not parsed");
+        logLine(8, "JSON: reply of ", text.size(), " bytes holds more than ", maxValues, " JSON values; not parsed");
     errors = refusalText(attempt, maxValues, maxDepth);
     document = JsonDocument();
     return false;
 }
 
-JsonDocument jsonDocumentOf(std::string_view text, size_t maxValues) {
+JsonDocument jsonDocumentOf(const std::string& text, size_t maxValues) {
     JsonDocument document;
     std::string errors;
     readJsonDocument(text, document, errors, maxValues);

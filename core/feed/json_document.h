@@ -20,24 +20,52 @@ constexpr int kJsonMaxDepth = 1000;
 // ("max_json_values").
 constexpr size_t kDefaultJsonValueBudget = DownloadLimits{}.maxJsonValues;
 
-// A parsed document: its own copy of the text, which strings and numbers
-// point into, and eight bytes for each value and each object key.
+// A document's nodes in one block grown by realloc: the C library moves a
+// large block by remapping its pages rather than copying them, so the tree
+// never stands in memory twice while it grows.
+class JsonNodeBlock {
+public:
+    JsonNodeBlock() = default;
+    ~JsonNodeBlock();
+    JsonNodeBlock(JsonNodeBlock&& other) noexcept;
+    JsonNodeBlock& operator=(JsonNodeBlock&& other) noexcept;
+
+    // Throws std::bad_alloc when the block cannot grow.
+    void reserve(size_t capacity);
+    void append(const JsonNode* first, size_t count);
+    void clear() { m_size = 0; }
+    size_t size() const { return m_size; }
+    const JsonNode* data() const { return m_data; }
+
+private:
+    JsonNode* m_data = nullptr;
+    size_t m_size = 0;
+    size_t m_capacity = 0;
+};
+
+// A parsed document: eight bytes for each value and each object key, which
+// point into the text it was read from (so the text must outlive it), and a
+// decoded copy of the strings that held escapes.
 class JsonDocument {
 public:
     JsonDocument() = default;
-    JsonDocument(JsonDocument&&) = default;
-    JsonDocument& operator=(JsonDocument&&) = default;
+    JsonDocument(JsonDocument&& other) noexcept { *this = std::move(other); }
+    JsonDocument& operator=(JsonDocument&& other) noexcept;
 
     // The document's value; a missing (null) value before a successful read.
+    // Handles stay valid while the document lives and is not moved.
     JsonValue root() const;
 
 private:
-    friend bool readJsonDocument(std::string_view, JsonDocument&, std::string&, size_t, int);
-    std::unique_ptr<char[]> m_text;
-    std::vector<JsonNode> m_nodes;  // the root is the last
+    friend class JsonReading;
+    std::string m_repaired;      // the text with its raw control characters escaped, when it had some
+    std::vector<char> m_decoded;  // strings that held escapes, decoded
+    JsonNodeBlock m_nodes;        // the root is the last
+    JsonSource m_source;
 };
 
-// Reads text as one JSON document. A UTF-8 byte-order mark is skipped;
+// Reads text as one JSON document; the document refers to text, which must
+// outlive it. A UTF-8 byte-order mark is skipped;
 // comments and a trailing comma are allowed; strings keep their bytes as
 // given (invalid UTF-8 included, for the text cleaner) and raw control
 // characters inside them. After the value only white space and comments may
@@ -47,8 +75,12 @@ private:
 // maxValues values (objects, arrays, numbers, strings other than keys,
 // true, false, null: logged at level 8 like a reply over the byte cap) or
 // nests deeper than maxDepth (a value inside n containers is at depth n + 1).
-bool readJsonDocument(std::string_view text, JsonDocument& document, std::string& errors,
+bool readJsonDocument(const std::string& text, JsonDocument& document, std::string& errors,
                       size_t maxValues = kDefaultJsonValueBudget, int maxDepth = kJsonMaxDepth);
+// A document cannot refer to a temporary text.
+bool readJsonDocument(std::string&& text, JsonDocument& document, std::string& errors,
+                      size_t maxValues = kDefaultJsonValueBudget, int maxDepth = kJsonMaxDepth) = delete;
 
 // readJsonDocument's document, whose root is missing (and null) when the text is refused.
-JsonDocument jsonDocumentOf(std::string_view text, size_t maxValues = kDefaultJsonValueBudget);
+JsonDocument jsonDocumentOf(const std::string& text, size_t maxValues = kDefaultJsonValueBudget);
+JsonDocument jsonDocumentOf(std::string&& text, size_t maxValues = kDefaultJsonValueBudget) = delete;

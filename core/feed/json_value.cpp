@@ -104,13 +104,11 @@ bool JsonValue::isWholeNumber() const { return isNumeric() && readNumber(text())
 JsonValue JsonValue::operator[](std::string_view key) const {
     if (isNull()) return {};
     if (!isObject()) typeError("an object");
-    const JsonNode* first = m_nodes + m_node->start;
     size_t low = 0, high = m_node->size();  // members are key, value pairs sorted by key
     while (low < high) {
         const size_t middle = (low + high) / 2;
-        const JsonNode& name = first[2 * middle];
-        const int order = std::string_view(m_text + name.start, name.size()).compare(key);
-        if (order == 0) return at(m_node->start + 2 * static_cast<uint32_t>(middle) + 1);
+        const int order = textOf(*m_source, *child(2 * static_cast<uint32_t>(middle))).compare(key);
+        if (order == 0) return at(2 * static_cast<uint32_t>(middle) + 1);
         if (order < 0)
             low = middle + 1;
         else
@@ -123,25 +121,24 @@ JsonValue JsonValue::operator[](size_t index) const {
     if (isNull()) return {};
     if (!isArray()) typeError("an array");
     if (index >= m_node->size()) return {};
-    return at(m_node->start + static_cast<uint32_t>(index));
+    return at(static_cast<uint32_t>(index));
 }
 
 std::string_view JsonValue::memberName(size_t i) const {
     if (!isObject() || i >= m_node->size()) return {};
-    const JsonNode& name = m_nodes[m_node->start + 2 * i];
-    return {m_text + name.start, name.size()};
+    return textOf(*m_source, *child(2 * static_cast<uint32_t>(i)));
 }
 
 JsonValueIterator JsonValue::begin() const {
-    if (isObject()) return {m_text, m_nodes, m_nodes + m_node->start + 1, 2};
-    if (isArray()) return {m_text, m_nodes, m_nodes + m_node->start, 1};
-    return {m_text, m_nodes, nullptr, 1};
+    if (isObject()) return {m_source, child(1), 2};
+    if (isArray()) return {m_source, child(0), 1};
+    return {m_source, nullptr, 1};
 }
 
 JsonValueIterator JsonValue::end() const {
-    if (isObject()) return {m_text, m_nodes, m_nodes + m_node->start + 1 + 2 * m_node->size(), 2};
-    if (isArray()) return {m_text, m_nodes, m_nodes + m_node->start + m_node->size(), 1};
-    return {m_text, m_nodes, nullptr, 1};
+    if (isObject()) return {m_source, child(1 + 2 * m_node->size()), 2};
+    if (isArray()) return {m_source, child(m_node->size()), 1};
+    return {m_source, nullptr, 1};
 }
 
 std::string JsonValue::asString() const {

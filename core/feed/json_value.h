@@ -12,10 +12,11 @@
 #include <string_view>
 
 // How a node is stored: eight bytes on every target. Strings, keys and
-// numbers point into the document's copy of the text; a container's
-// children are contiguous (an object's as key, value pairs, sorted by key).
+// numbers point into the document's text, or, for a string that held
+// escapes, into its decoded copy; a container's children are contiguous (an
+// object's as key, value pairs, sorted by key).
 struct JsonNode {
-    enum Kind : uint32_t { kNull, kFalse, kTrue, kNumber, kString, kArray, kObject };
+    enum Kind : uint32_t { kNull, kFalse, kTrue, kNumber, kString, kArray, kObject, kDecodedString };
     static constexpr unsigned kKindBits = 3;
     static constexpr uint32_t kMaxSize = (uint32_t{1} << (32 - kKindBits)) - 1;
 
@@ -35,6 +36,13 @@ public:
 
 class JsonValue;
 
+// Where a document's text, decoded strings and nodes are; its values' handles share it.
+struct JsonSource {
+    const char* text = nullptr;
+    const char* decoded = nullptr;
+    const JsonNode* nodes = nullptr;
+};
+
 // The values of an array, or the member values of an object in key order.
 class JsonValueIterator {
 public:
@@ -44,8 +52,8 @@ public:
     using pointer = void;
     using reference = JsonValue;
 
-    JsonValueIterator(const char* text, const JsonNode* nodes, const JsonNode* at, unsigned stride)
-        : m_text(text), m_nodes(nodes), m_at(at), m_stride(stride) {}
+    JsonValueIterator(const JsonSource* source, const JsonNode* at, unsigned stride)
+        : m_source(source), m_at(at), m_stride(stride) {}
     JsonValue operator*() const;
     JsonValueIterator& operator++() {
         m_at += m_stride;
@@ -55,20 +63,18 @@ public:
     bool operator!=(const JsonValueIterator& other) const { return m_at != other.m_at; }
 
 private:
-    const char* m_text;
-    const JsonNode* m_nodes;
+    const JsonSource* m_source;
     const JsonNode* m_at;
     unsigned m_stride;
 };
 
 // A light handle on one node of a JsonDocument, valid while the document
-// lives. A default handle is a missing value: false in a test, null in
-// every other respect.
+// lives where it is. A default handle is a missing value: false in a test,
+// null in every other respect.
 class JsonValue {
 public:
     JsonValue() = default;
-    JsonValue(const char* text, const JsonNode* nodes, const JsonNode* node)
-        : m_text(text), m_nodes(nodes), m_node(node) {}
+    JsonValue(const JsonSource* source, const JsonNode* node) : m_source(source), m_node(node) {}
 
     // True for a value that is there (a JSON null included).
     explicit operator bool() const { return m_node != nullptr; }
@@ -123,15 +129,24 @@ public:
     int asInt() const;
     bool asBool() const;
 
+    // The text of a string, key or number node of source.
+    static std::string_view textOf(const JsonSource& source, const JsonNode& node) {
+        const char* base = node.kind() == JsonNode::kDecodedString ? source.decoded : source.text;
+        return {base + node.start, node.size()};
+    }
+
 private:
-    JsonNode::Kind kind() const { return m_node ? m_node->kind() : JsonNode::kNull; }
-    std::string_view text() const { return {m_text + m_node->start, m_node->size()}; }
-    JsonValue at(uint32_t index) const { return {m_text, m_nodes, m_nodes + index}; }
+    JsonNode::Kind kind() const {
+        if (!m_node) return JsonNode::kNull;
+        return m_node->kind() == JsonNode::kDecodedString ? JsonNode::kString : m_node->kind();
+    }
+    std::string_view text() const { return textOf(*m_source, *m_node); }
+    const JsonNode* child(uint32_t index) const { return m_source->nodes + m_node->start + index; }
+    JsonValue at(uint32_t index) const { return {m_source, child(index)}; }
     [[noreturn]] void typeError(const char* wanted) const;
 
-    const char* m_text = nullptr;
-    const JsonNode* m_nodes = nullptr;
+    const JsonSource* m_source = nullptr;
     const JsonNode* m_node = nullptr;
 };
 
-inline JsonValue JsonValueIterator::operator*() const { return {m_text, m_nodes, m_at}; }
+inline JsonValue JsonValueIterator::operator*() const { return {m_source, m_at}; }

@@ -24,7 +24,9 @@ bool readsLikeTheReference(const std::string& text, int maxDepth = kJsonMaxDepth
     EXPECT_EQ(readJsonReference(text, reference, referenceErrors, maxDepth), accepted)
         << text << "\nreader: " << errors << "\nreference: " << referenceErrors;
     EXPECT_EQ(errors.empty(), accepted) << text;
-    if (accepted) EXPECT_EQ(jsonAccessorView(document.root()), jsonAccessorView(reference)) << text;
+    if (accepted) {
+        EXPECT_EQ(jsonAccessorView(document.root()), jsonAccessorView(reference)) << text;
+    }
     return accepted;
 }
 }  // namespace
@@ -80,13 +82,13 @@ TEST(JsonDocument, DepthIsBoundedAsBefore) {
     // thread's stack is refused as any other, not a crash.
     JsonDocument document;
     std::string errors;
-    EXPECT_TRUE(readJsonDocument(std::string(100000, '[') + std::string(100000, ']'), document, errors, SIZE_MAX,
-                                 200000));
+    const std::string deep = std::string(100000, '[') + std::string(100000, ']');
+    EXPECT_TRUE(readJsonDocument(deep, document, errors, SIZE_MAX, 200000));
 }
 
 // Where the reader differs from the old one, on points no service relies on.
 TEST(JsonDocument, NumbersOutsideJsonsGrammarAreRefused) {
-    for (const char* text : {"[012]", "[1.]", "[-]", "[.5]", "[1.e3]", "[+1]"}) {
+    for (const std::string text : {"[012]", "[1.]", "[-]", "[.5]", "[1.e3]", "[+1]"}) {
         JsonDocument document;
         std::string errors;
         EXPECT_FALSE(readJsonDocument(text, document, errors)) << text;
@@ -95,7 +97,8 @@ TEST(JsonDocument, NumbersOutsideJsonsGrammarAreRefused) {
 }
 
 TEST(JsonDocument, AccessorsOfAMissingValueReadAsNull) {
-    const JsonDocument document = jsonDocumentOf(R"({"list": [1, "two"], "n": 3})");
+    const std::string text = R"({"list": [1, "two"], "n": 3})";
+    const JsonDocument document = jsonDocumentOf(text);
     const JsonValue root = document.root();
     EXPECT_FALSE(root["absent"]);
     EXPECT_TRUE(root["absent"].isNull());
@@ -107,16 +110,18 @@ TEST(JsonDocument, AccessorsOfAMissingValueReadAsNull) {
     for (const JsonValue item : root["list"]) seen += item.asString() + ";";
     for (const JsonValue member : root) seen += member.isArray() ? "list;" : member.asString() + ";";
     EXPECT_EQ(seen, "1;two;list;3;");
-    EXPECT_FALSE(jsonDocumentOf("[1,").root());
+    const std::string cut = "[1,";
+    EXPECT_FALSE(jsonDocumentOf(cut).root());
 }
 
 TEST(JsonValueBudget, AReplyOverTheBudgetIsRefusedWithOneLine) {
     LogCapture log;
     JsonDocument document;
     std::string errors;
-    EXPECT_TRUE(readJsonDocument(R"({"a":[1,2]})", document, errors, 4)) << "exactly the budget";
+    const std::string atBudget = R"({"a":[1,2]})", overBudget = "[1,2,3,4]";
+    EXPECT_TRUE(readJsonDocument(atBudget, document, errors, 4)) << "exactly the budget";
     EXPECT_TRUE(log.lines().empty()) << log.dump();
-    EXPECT_FALSE(readJsonDocument("[1,2,3,4]", document, errors, 4));
+    EXPECT_FALSE(readJsonDocument(overBudget, document, errors, 4));
     EXPECT_TRUE(document.root().isNull());
     EXPECT_EQ(errors, "more than 4 values");
     ASSERT_EQ(log.lines().size(), 1u) << log.dump();

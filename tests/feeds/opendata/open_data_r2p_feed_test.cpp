@@ -125,7 +125,8 @@ TEST(R2pJourneyChoice, EditDistanceAndStartOrderDecide) {
         {"thirty stops allow no more than ten", {journey(nine, codes(1, 19))}, codes(1, 30), "none"},
     };
     for (const auto& c : cases) {
-        const JsonDocument document = jsonDocumentOf(jsonArray(c.journeys).toStyledString());
+        const std::string text = jsonArray(c.journeys).toStyledString();
+        const JsonDocument document = jsonDocumentOf(text);
         const JsonValue selected = OpenDataR2P_FeedImpl::getCurrentJourney(document.root(), c.ciCodes);
         EXPECT_EQ(selected ? selected["ScheduledStart"].asString() : "none", c.start) << c.name;
     }
