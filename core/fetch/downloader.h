@@ -26,7 +26,7 @@ class CurlTransfers;
 struct DownloadLimits {
     size_t maxDownloadBytes = 8u << 20;        // every reply but GTFS-Realtime's
     size_t gtfsRtMaxDownloadBytes = 64u << 20;  // GTFS-Realtime feeds are large binary files
-    size_t maxJsonValues = 500000;              // jsoncpp spends about 150 bytes per value
+    size_t maxJsonValues = 500000;              // the JSON reader spends eight bytes on each, and on each key
 };
 
 struct ProgramResult {
