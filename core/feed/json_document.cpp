@@ -127,19 +127,20 @@ private:
         const size_t count = (m_pending.size() - first) / 2;
         const auto key = [&](size_t i) { return keyOf(m_pending[first + 2 * i]); };
         bool ordered = true;
-        for (size_t i = 1; i < count && ordered; ++i) ordered = key(i - 1) < key(i);
+        for (size_t i = 1; i < count && ordered; ++i) ordered = compareJsonKeys(key(i - 1), key(i)) < 0;
         if (ordered) return count;
         if (count <= kInsertionSortMembers) {
             for (size_t i = 1; i < count; ++i)
-                for (size_t j = i; j > 0 && key(j) < key(j - 1); --j) {
+                for (size_t j = i; j > 0 && compareJsonKeys(key(j), key(j - 1)) < 0; --j) {
                     std::swap(m_pending[first + 2 * j], m_pending[first + 2 * j - 2]);
                     std::swap(m_pending[first + 2 * j + 1], m_pending[first + 2 * j - 1]);
                 }
         } else {
             std::vector<Member> members;
             for (size_t i = 0; i < count; ++i) members.push_back({m_pending[first + 2 * i], m_pending[first + 2 * i + 1]});
-            std::stable_sort(members.begin(), members.end(),
-                             [this](const Member& a, const Member& b) { return keyOf(a.key) < keyOf(b.key); });
+            std::stable_sort(members.begin(), members.end(), [this](const Member& a, const Member& b) {
+                return compareJsonKeys(keyOf(a.key), keyOf(b.key)) < 0;
+            });
             for (size_t i = 0; i < count; ++i) {
                 m_pending[first + 2 * i] = members[i].key;
                 m_pending[first + 2 * i + 1] = members[i].value;

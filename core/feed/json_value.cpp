@@ -107,7 +107,7 @@ JsonValue JsonValue::operator[](std::string_view key) const {
     size_t low = 0, high = m_node->size();  // members are key, value pairs sorted by key
     while (low < high) {
         const size_t middle = (low + high) / 2;
-        const int order = textOf(*m_source, *child(2 * static_cast<uint32_t>(middle))).compare(key);
+        const int order = compareJsonKeys(textOf(*m_source, *child(2 * static_cast<uint32_t>(middle))), key);
         if (order == 0) return at(2 * static_cast<uint32_t>(middle) + 1);
         if (order < 0)
             low = middle + 1;
