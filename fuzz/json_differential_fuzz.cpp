@@ -25,7 +25,9 @@ bool isNumberByte(char c) { return (c >= '0' && c <= '9') || c == '.' || c == 'e
 bool pastDoubleExponents(const std::string& number) {
     const size_t e = number.find_first_of("eE");
     if (e == std::string::npos) return number.size() > 300;
-    return std::abs(std::atol(number.c_str() + e + 1)) + static_cast<long>(e) > 300;
+    const size_t digits = number.find_first_of("0123456789", e);
+    if (number.size() - digits > 4) return true;  // no double has an exponent of five digits
+    return std::atoi(number.c_str() + digits) + static_cast<int>(e) > 300;
 }
 
 // True when text holds, outside strings, a comment, or a number the old
