@@ -148,7 +148,23 @@ const std::string& document(int shape) {
     return documents[shape];
 }
 
-void report(benchmark::State& state, const std::string& text, size_t held, size_t peak) {
+// Parses the document of the benchmark's argument with read into a Document
+// and walks the root that root takes from it.
+template <class Document, class Root, class Read>
+void parseAndWalk(benchmark::State& state, Read read, Root root) {
+    const int shape = static_cast<int>(state.range(0));
+    const std::string& text = document(shape);
+    size_t held = 0, peak = 0;
+    for (auto _ : state) {
+        const size_t before = g_live;
+        g_peak = before;
+        Document parsed;
+        std::string errors;
+        if (!read(text, parsed, errors)) state.SkipWithError(errors.c_str());
+        held = g_live - before;
+        benchmark::DoNotOptimize(walk(root(parsed), shape));
+        peak = g_peak - before;
+    }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
     state.counters["doc_bytes"] = static_cast<double>(text.size());
     state.counters["extra_held"] = static_cast<double>(held);
@@ -156,35 +172,15 @@ void report(benchmark::State& state, const std::string& text, size_t held, size_
 }
 
 void BM_Reader(benchmark::State& state) {
-    const std::string& text = document(static_cast<int>(state.range(0)));
-    size_t held = 0, peak = 0;
-    for (auto _ : state) {
-        const size_t before = g_live;
-        g_peak = before;
-        JsonDocument parsed;
-        std::string errors;
-        if (!readJsonDocument(text, parsed, errors, SIZE_MAX)) state.SkipWithError(errors.c_str());
-        held = g_live - before;
-        benchmark::DoNotOptimize(walk(parsed.root(), static_cast<int>(state.range(0))));
-        peak = g_peak - before;
-    }
-    report(state, text, held, peak);
+    parseAndWalk<JsonDocument>(
+        state, [](const std::string& text, JsonDocument& d, std::string& e) { return readJsonDocument(text, d, e, SIZE_MAX); },
+        [](const JsonDocument& d) { return d.root(); });
 }
 
 void BM_Reference(benchmark::State& state) {
-    const std::string& text = document(static_cast<int>(state.range(0)));
-    size_t held = 0, peak = 0;
-    for (auto _ : state) {
-        const size_t before = g_live;
-        g_peak = before;
-        Json::Value root;
-        std::string errors;
-        if (!readJsonReference(text, root, errors)) state.SkipWithError(errors.c_str());
-        held = g_live - before;
-        benchmark::DoNotOptimize(walk(root, static_cast<int>(state.range(0))));
-        peak = g_peak - before;
-    }
-    report(state, text, held, peak);
+    parseAndWalk<Json::Value>(
+        state, [](const std::string& text, Json::Value& root, std::string& e) { return readJsonReference(text, root, e); },
+        [](const Json::Value& root) -> const Json::Value& { return root; });
 }
 
 // 0: R2P journeys (2 MB), 1: 1,000 flights, 2: 500 TfL predictions, 3: TfL line status of the tube.
