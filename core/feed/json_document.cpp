@@ -41,9 +41,11 @@ enum class Refusal { kNone, kBudget, kDepth, kSize };
 // A string, key or number is kept as a place in the text. The tokenizer
 // hands over a decoded copy, and while it does, its stream still stands at
 // the value's first byte (it reads on a copy of the stream and updates the
-// original after the handler returns): a string whose bytes up to its length
-// hold no backslash and end at a quote had no escapes, and its decoded text
-// is the text's own. Only strings with escapes are copied.
+// original after the handler returns). A string of decoded length n whose
+// byte n of the text is a quote not preceded by a backslash had no escapes
+// (with an escape, byte n lies inside the string, where a quote must be
+// escaped), and its decoded text is the text's own. Only strings with
+// escapes are copied.
 class TreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TreeBuilder> {
 public:
     TreeBuilder(const rapidjson::StringStream& stream, std::vector<char>& decoded, JsonNodeBlock& nodes,
@@ -94,7 +96,7 @@ private:
         if (length > JsonNode::kMaxSize) return refuse(Refusal::kSize);
         const uint32_t start = here() + 1;  // past the opening quote
         const char* own = m_stream.head_ + start;
-        if (!std::memchr(own, '\\', length) && own[length] == '"')
+        if (own[length] == '"' && (length == 0 || own[length - 1] != '\\'))
             return push(JsonNode::make(JsonNode::kString, static_cast<uint32_t>(length), start));
         const auto at = static_cast<uint32_t>(m_decoded.size());
         m_decoded.insert(m_decoded.end(), decoded, decoded + length);
