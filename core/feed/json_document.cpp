@@ -20,7 +20,6 @@
 #include <new>
 #include <utility>
 
-#include "platform/debug.h"
 
 namespace {
 // Numbers stay text until a feed reads one, so their value is taken once,
@@ -231,9 +230,11 @@ public:
 };
 
 namespace {
-std::string refusalText(const Attempt& attempt, size_t maxValues, int maxDepth) {
+std::string refusalText(const Attempt& attempt, size_t size, size_t maxValues, int maxDepth) {
     switch (attempt.refusal) {
-        case Refusal::kBudget: return "more than " + std::to_string(maxValues) + " values";
+        case Refusal::kBudget:
+            return "reply of " + std::to_string(size) + " bytes holds more than " + std::to_string(maxValues) +
+                   " JSON values; not parsed";
         case Refusal::kDepth: return "nested deeper than " + std::to_string(maxDepth) + " levels";
         case Refusal::kSize: return "a string or container too large";
         case Refusal::kNone: break;
@@ -313,16 +314,13 @@ bool readJsonDocument(const std::string& text, JsonDocument& document, std::stri
         attempt = JsonReading::parse(repaired.c_str(), repaired.size(), document, maxValues, maxDepth);
     }
     if (attempt.result) return true;
-    if (attempt.refusal == Refusal::kBudget)
-        logLine(8, "JSON: reply of ", text.size(), " bytes holds more than ", maxValues, " JSON values; not parsed");
-    errors = refusalText(attempt, maxValues, maxDepth);
+    errors = refusalText(attempt, text.size(), maxValues, maxDepth);
     document = JsonDocument();
     return false;
 }
 
-JsonDocument jsonDocumentOf(const std::string& text, size_t maxValues) {
+JsonDocument jsonDocumentOf(const std::string& text, std::string& errors, size_t maxValues) {
     JsonDocument document;
-    std::string errors;
     readJsonDocument(text, document, errors, maxValues);
     return document;
 }

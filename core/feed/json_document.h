@@ -73,7 +73,7 @@ private:
 // holding a NUL byte. False, with one line of error text in errors and the
 // document empty, when the text is not such a document, holds more than
 // maxValues values (objects, arrays, numbers, strings other than keys,
-// true, false, null: logged at level 8 like a reply over the byte cap) or
+// true, false, null) or
 // nests deeper than maxDepth (a value inside n containers is at depth n + 1).
 bool readJsonDocument(const std::string& text, JsonDocument& document, std::string& errors,
                       size_t maxValues = kDefaultJsonValueBudget, int maxDepth = kJsonMaxDepth);
@@ -81,6 +81,11 @@ bool readJsonDocument(const std::string& text, JsonDocument& document, std::stri
 bool readJsonDocument(std::string&& text, JsonDocument& document, std::string& errors,
                       size_t maxValues = kDefaultJsonValueBudget, int maxDepth = kJsonMaxDepth) = delete;
 
-// readJsonDocument's document, whose root is missing (and null) when the text is refused.
-JsonDocument jsonDocumentOf(const std::string& text, size_t maxValues = kDefaultJsonValueBudget);
-JsonDocument jsonDocumentOf(std::string&& text, size_t maxValues = kDefaultJsonValueBudget) = delete;
+// readJsonDocument's document, whose root is missing (and null) when the
+// text is refused, with the reason in errors.
+JsonDocument jsonDocumentOf(const std::string& text, std::string& errors, size_t maxValues = kDefaultJsonValueBudget);
+JsonDocument jsonDocumentOf(std::string&& text, std::string& errors, size_t maxValues = kDefaultJsonValueBudget) = delete;
+
+// The reader's error text as the tail of a feed's log line: ": <errors>",
+// or "" when there are none (a document that parsed but is not what the feed reads).
+inline std::string errorTail(const std::string& errors) { return errors.empty() ? "" : ": " + errors; }

@@ -54,10 +54,11 @@ std::string azinqGateActionText(const std::string& code) {
 SymbolPairs parseAzinqDepartures(const std::string& text, int maxRows, bool showCancelled, size_t maxJsonValues) {
     logLine(2, "FlightDeparturesFeedAzinqImpl::parse - processing: ", text.size(), " bytes.");
     // A document that is just "null" carries no board either, so it counts as a failure.
-    const JsonDocument document = jsonDocumentOf(text, maxJsonValues);
+    std::string errors;
+    const JsonDocument document = jsonDocumentOf(text, errors, maxJsonValues);
     const JsonValue root = document.root();
     if (root.isNull()) {
-        logLine(8, "FlightDeparturesFeedAzinqImpl:  Parsing failed");
+        logLine(8, "FlightDeparturesFeedAzinqImpl:  Parsing failed", errorTail(errors));
         return {{"flight_departures_has_connection", "0"}};
     }
     logLine(2, "FlightDeparturesFeedAzinqImpl::parse - JSON parsed succesfully.");

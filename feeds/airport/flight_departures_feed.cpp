@@ -26,10 +26,11 @@ bool stillBoarding(const std::string& status) {
 
 SymbolPairs parseFlightDepartures(const std::string& text, int maxRows, size_t maxJsonValues) {
     logLine(2, "FlightDataFeedImplData::parse - processing: ", text.size(), " bytes.");
-    const JsonDocument document = jsonDocumentOf(text, maxJsonValues);
+    std::string errors;
+    const JsonDocument document = jsonDocumentOf(text, errors, maxJsonValues);
     const JsonValue root = document.root();
     if (!root.isArray()) {
-        logLine(8, "OD_FlightDepartures:  Parsing failed");
+        logLine(8, "OD_FlightDepartures:  Parsing failed", errorTail(errors));
         logLine(2, "FlightDeparturesFeedImpl: No valid data from WebService");
         return {{"flight_departures_has_connection", "0"}};
     }

@@ -42,10 +42,11 @@ std::string describe(JsonValue value) {
 
 SymbolPairs parseFlightSecurity(const std::string& text, size_t maxJsonValues) {
     logLine(2, "FlightSecurityFeedImpl::parse - processing: ", text.size(), " bytes.");
-    const JsonDocument document = jsonDocumentOf(text, maxJsonValues);
+    std::string errors;
+    const JsonDocument document = jsonDocumentOf(text, errors, maxJsonValues);
     const JsonValue root = document.root();
     if (!root.isObject()) {
-        logLine(8, "OD_FlightSecurity:  Parsing failed");
+        logLine(8, "OD_FlightSecurity:  Parsing failed", errorTail(errors));
         return {};
     }
     logLine(2, "FlightSecurityFeedImpl::parse - JSON parsed succesfully.");

@@ -26,10 +26,11 @@ int nextAlertIndex(int current, size_t count) {
 
 SymbolPairs parseServiceAlerts(const std::string& text, int& alertIndex, size_t maxJsonValues) {
     logLine(2, "ServiceAlertsFeedImplData::parse - processing: ", text.size(), " bytes.");
-    const JsonDocument document = jsonDocumentOf(text, maxJsonValues);
+    std::string errors;
+    const JsonDocument document = jsonDocumentOf(text, errors, maxJsonValues);
     const JsonValue root = document.root();
     if (root.isNull()) {
-        logLine(8, "ServiceAlertsFeedImplData:  Parsing failed");
+        logLine(8, "ServiceAlertsFeedImplData:  Parsing failed", errorTail(errors));
         return {};
     }
     logLine(2, "ServiceAlertsFeedImplData::parse - JSON parsed succesfully.");

@@ -62,10 +62,11 @@ int TwitterFeedImpl::downloadData(std::string curlParams) {
 
 int TwitterFeedImpl::parse(const std::string& text) {
     logLine(2, "Twitter: FeedImpl::parse - processing: ", text.size(), " bytes.");
-    const JsonDocument document = jsonDocumentOf(text, downloader().limits().maxJsonValues);
+    std::string errors;
+    const JsonDocument document = jsonDocumentOf(text, errors, downloader().limits().maxJsonValues);
     const JsonValue timeline = document.root();
     if (!timeline.isArray()) {
-        logLine(8, "Twitter: FeedImpl::parse - parsing failed ");
+        logLine(8, "Twitter: FeedImpl::parse - parsing failed", errorTail(errors));
         addPair("twitter_has_connection", "0");
         return 1;
     }

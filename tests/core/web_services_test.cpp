@@ -353,7 +353,7 @@ public:
         rapidxml::xml_document<> document;
         std::vector<char> buffer;
         std::string error;
-        addPair("json", jsonDocumentOf(json).root().isArray() ? "parsed" : "refused");
+        addPair("json", jsonDocumentOf(json, error).root().isArray() ? "parsed" : "refused");
         addPair("xml", parseXmlInPlace(document, buffer, xml, error) ? "parsed" : error);
         return 0;
     }

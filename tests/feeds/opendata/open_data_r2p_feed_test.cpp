@@ -126,7 +126,8 @@ TEST(R2pJourneyChoice, EditDistanceAndStartOrderDecide) {
     };
     for (const auto& c : cases) {
         const std::string text = jsonArray(c.journeys).toStyledString();
-        const JsonDocument document = jsonDocumentOf(text);
+        std::string errors;
+        const JsonDocument document = jsonDocumentOf(text, errors);
         const JsonValue selected = OpenDataR2P_FeedImpl::getCurrentJourney(document.root(), c.ciCodes);
         EXPECT_EQ(selected ? selected["ScheduledStart"].asString() : "none", c.start) << c.name;
     }
