@@ -16,7 +16,13 @@
 
 namespace {
 std::atomic<size_t> g_live{0}, g_peak{0};
+}  // namespace
 
+// Every allocation of the benchmark counted, in the allocator's own block
+// sizes, so that a parse's memory is measured wherever it is made (the
+// reader's node block is malloc'd and grown by realloc). glibc only.
+#if defined(__GLIBC__)
+namespace {
 void counted(void* p) {
     const size_t live = g_live += malloc_usable_size(p);
     for (size_t peak = g_peak; live > peak && !g_peak.compare_exchange_weak(peak, live);) {
@@ -24,10 +30,6 @@ void counted(void* p) {
 }
 }  // namespace
 
-// Every allocation of the benchmark counted, in the allocator's own block
-// sizes, so that a parse's memory is measured wherever it is made (the
-// reader's node block is malloc'd and grown by realloc). glibc only.
-#if defined(__GLIBC__)
 extern "C" {
 void* __libc_malloc(size_t);
 void* __libc_calloc(size_t, size_t);
