@@ -108,9 +108,6 @@ const std::string& feedBytes(int scale) {
     return it->second;
 }
 
-// The largest block glibc may take from its heap rather than map afresh.
-constexpr int kHeapBlockLimit = 32 << 20;
-
 // A file root of its own (no databases, a /tmp for the vehicle list), a fixed
 // clock, logging off. Freed memory stays with the allocator from one iteration
 // to the next, so each iteration measures the work rather than how fast this
@@ -118,6 +115,8 @@ constexpr int kHeapBlockLimit = 32 << 20;
 struct Setup {
     Setup() {
 #ifdef __GLIBC__
+        // The largest block glibc may take from its heap rather than map afresh.
+        constexpr int kHeapBlockLimit = 32 << 20;
         mallopt(M_MMAP_THRESHOLD, kHeapBlockLimit);
         mallopt(M_TRIM_THRESHOLD, INT_MAX);
 #endif
