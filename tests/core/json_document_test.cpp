@@ -47,8 +47,8 @@ TEST(JsonDocument, ReadsEveryFixtureAsTheOldReaderDid) {
 TEST(JsonDocument, ReadsValuesAsTheOldReaderDid) {
     const char* const accepted[] = {
         // numbers: integers to 64 bits signed and unsigned, beyond as doubles; -0 is an integer
-        "[0, -0, -0.0, 1.0, 1e5, 0.1, 1.5e300, 1e-400, 9223372036854775807, 9223372036854775808,"
-        " 18446744073709551615, 18446744073709551616, -9223372036854775808, -9223372036854775809, 2147483648]",
+        ("[0, -0, -0.0, 1.0, 1e5, 0.1, 1.5e300, 9223372036854775807, 9223372036854775808,"
+         " 18446744073709551615, 18446744073709551616, -9223372036854775808, -9223372036854775809, 2147483648]"),
         R"({"b": 1, "a": 2, "b": 3, "": 4})",         // members in key order, the last of equal keys kept
         R"({"t": true, "f": false, "n": null, "e": {}, "l": []})",
         "\xEF\xBB\xBF{\"bom\": 1}",                    // a byte-order mark
@@ -59,6 +59,12 @@ TEST(JsonDocument, ReadsValuesAsTheOldReaderDid) {
         "\"just text\"", "42",
     };
     for (const char* text : accepted) EXPECT_TRUE(readsLikeTheReference(text));
+
+    // Too small for a double: zero. The old reader took it or not as its C++
+    // library's stream did (libstdc++ yes, libc++ no).
+    std::string errors;
+    const std::string tiny = "[1e-400]";
+    EXPECT_EQ(jsonDocumentOf(tiny, errors).root()[0].asString(), "0.0");
 }
 
 // One document, with comments where the feeds' services put them, and
