@@ -3,13 +3,16 @@
 // Every x86-64 processor has SSE2: the tokenizer then skips blanks and scans
 // strings sixteen bytes at a time. Its aligned loads read up to fifteen bytes
 // past the text's closing NUL, within the page but past the allocation, which
-// AddressSanitizer would report; those builds, and the board's ARM, scan bytewise.
-#if defined(__SSE2__) && !defined(RAPIDJSON_SSE2) && !defined(__SANITIZE_ADDRESS__)
-#if !defined(__has_feature)
-#define RAPIDJSON_SSE2
-#elif !__has_feature(address_sanitizer)
-#define RAPIDJSON_SSE2
+// the sanitizers report; those builds, and the board's ARM, scan bytewise.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define WEBSERVICES_SANITIZED
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define WEBSERVICES_SANITIZED
 #endif
+#endif
+#if defined(__SSE2__) && !defined(RAPIDJSON_SSE2) && !defined(WEBSERVICES_SANITIZED)
+#define RAPIDJSON_SSE2
 #endif
 #include <rapidjson/error/en.h>
 #include <rapidjson/reader.h>
