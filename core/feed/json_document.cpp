@@ -120,8 +120,7 @@ private:
         return true;
     }
     std::string_view keyOf(const JsonNode& key) const {
-        const char* base = key.kind() == JsonNode::kDecodedString ? m_decoded.data() : m_stream.head_;
-        return {base + key.start, key.size()};
+        return JsonValue::textOf({m_stream.head_, m_decoded.data(), nullptr}, key);
     }
 
     // Sorts the key, value pairs from first on and drops all but the last of

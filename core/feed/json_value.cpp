@@ -18,11 +18,13 @@ struct Number {
     double d = 0;
 };
 
+// A number's value from its text in the document, where the tokenizer has
+// checked its grammar and a byte that ends a number (a delimiter, a blank or
+// the closing NUL) follows it, so strtod stops where the token does.
 double readDouble(std::string_view text) {
     // The decimal point is '.' whatever locale the host has set.
     static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
-    const std::string copy(text);
-    return strtod_l(copy.c_str(), nullptr, cLocale);
+    return strtod_l(text.data(), nullptr, cLocale);
 }
 
 Number readNumber(std::string_view text) {
