@@ -1,9 +1,12 @@
 #include "core/feed/json_document.h"
 
+#include "core/feed/json_member_order.h"
+
 // Every x86-64 processor has SSE2: the tokenizer then skips blanks and scans
 // strings sixteen bytes at a time. Its aligned loads read up to fifteen bytes
 // past the text's closing NUL, within the page but past the allocation, which
-// the sanitizers report; those builds, and the board's ARM, scan bytewise.
+// the sanitizers report; those builds, and the board's ARM, scan bytewise,
+// in runs (TextUtf8, below).
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define WEBSERVICES_SANITIZED
 #elif defined(__has_feature)
@@ -21,8 +24,65 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <type_traits>
 #include <utility>
 
+namespace {
+// UTF-8 as the tokenizer reads it, but taking a string's plain bytes a run
+// at a time and copying them only when the string has escapes (below).
+// Without it, every byte of a string passes through the tokenizer's whole
+// escape test and is pushed onto its stack, a check and a store each.
+struct TextUtf8 : rapidjson::UTF8<> {};
+
+// Bytes that stand for themselves in a string: not the quote, not the
+// backslash, not a control byte (the closing NUL is one).
+constexpr bool isPlainStringByte(unsigned char c) { return c >= 0x20 && c != '"' && c != '\\'; }
+
+struct PlainStringBytes {
+    bool plain[256];
+    constexpr PlainStringBytes() : plain() {
+        for (unsigned c = 0; c < 256; ++c) plain[c] = isPlainStringByte(static_cast<unsigned char>(c));
+    }
+};
+constexpr PlainStringBytes kPlainStringBytes;
+
+// The tokenizer's own copy of a string takes a run of bytes at once; the
+// in-place mode it also instantiates, and never runs here, does not.
+template <typename Stream, typename = void>
+struct TakesRuns : std::false_type {};
+template <typename Stream>
+struct TakesRuns<Stream, std::void_t<decltype(std::declval<Stream&>().Push(rapidjson::SizeType{}))>> : std::true_type {};
+}  // namespace
+
+// The tokenizer calls Transcode for a string's byte that is neither an
+// escape nor its end, and goes on from where it leaves the stream.
+template <>
+struct rapidjson::Transcoder<TextUtf8, TextUtf8> {
+    template <typename InputStream, typename OutputStream>
+    static bool Transcode(InputStream& is, OutputStream& os) {
+        if constexpr (TakesRuns<OutputStream>::value) {
+            const char* const start = is.src_;
+            const char* end = start + 1;
+            while (kPlainStringBytes.plain[static_cast<unsigned char>(*end)]) ++end;
+            const auto count = static_cast<SizeType>(end - start);
+            char* out = static_cast<char*>(os.Push(count));
+            // A run that is the whole string is the text's own, which the tree
+            // keeps (TreeBuilder), so only the runs of strings with escapes are
+            // copied; by hand, as runs are short and a call costs more.
+            const bool wholeString = os.Length() == count && *end == '"';
+            if (!wholeString)
+                for (const char* in = start; in != end;) *out++ = *in++;
+            is.src_ = end;
+        } else {
+            os.Put(is.Take());
+        }
+        return true;
+    }
+    template <typename InputStream, typename OutputStream>
+    static bool Validate(InputStream& is, OutputStream& os) {
+        return TextUtf8::Validate(is, os);
+    }
+};
 
 namespace {
 // Numbers stay text until a feed reads one, so their value is taken once,
@@ -48,7 +108,7 @@ enum class Refusal { kNone, kBudget, kDepth, kSize };
 // (with an escape, byte n lies inside the string, where a quote must be
 // escaped), and its decoded text is the text's own. Only strings with
 // escapes are copied.
-class TreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TreeBuilder> {
+class TreeBuilder : public rapidjson::BaseReaderHandler<TextUtf8, TreeBuilder> {
 public:
     TreeBuilder(const rapidjson::StringStream& stream, std::vector<char>& decoded, JsonNodeBlock& nodes,
                 size_t maxValues, int maxDepth)
@@ -67,7 +127,7 @@ public:
     bool Key(const char* s, rapidjson::SizeType length, bool) { return pushText(s, length); }
     bool StartObject() { return open(); }
     bool StartArray() { return open(); }
-    bool EndObject(rapidjson::SizeType) { return close(JsonNode::kObject, sortMembers(m_open.back())); }
+    bool EndObject(rapidjson::SizeType) { return close(JsonNode::kObject, sortMembers()); }
     bool EndArray(rapidjson::SizeType) { return close(JsonNode::kArray, m_pending.size() - m_open.back()); }
 
     Refusal refusal() const { return m_refusal; }
@@ -75,11 +135,6 @@ public:
     void finish() { m_nodes.append(&m_pending.back(), 1); }
 
 private:
-    struct Member {
-        JsonNode key, value;
-    };
-    static constexpr size_t kInsertionSortMembers = 16;
-
     uint32_t here() const { return static_cast<uint32_t>(m_stream.Tell()); }
     bool counted() {
         if (++m_values > m_maxValues) return refuse(Refusal::kBudget);
@@ -119,45 +174,8 @@ private:
         m_pending.push_back(JsonNode::make(kind, static_cast<uint32_t>(children), start));
         return true;
     }
-    std::string_view keyOf(const JsonNode& key) const {
-        return JsonValue::textOf({m_stream.head_, m_decoded.data(), nullptr}, key);
-    }
-
-    // Sorts the key, value pairs from first on and drops all but the last of
-    // equal keys; returns how many members are left. Objects of a few members,
-    // the feeds' records, are sorted in place.
-    size_t sortMembers(size_t first) {
-        const size_t count = (m_pending.size() - first) / 2;
-        const auto key = [&](size_t i) { return keyOf(m_pending[first + 2 * i]); };
-        bool ordered = true;
-        for (size_t i = 1; i < count && ordered; ++i) ordered = compareJsonKeys(key(i - 1), key(i)) < 0;
-        if (ordered) return count;
-        if (count <= kInsertionSortMembers) {
-            for (size_t i = 1; i < count; ++i)
-                for (size_t j = i; j > 0 && compareJsonKeys(key(j), key(j - 1)) < 0; --j) {
-                    std::swap(m_pending[first + 2 * j], m_pending[first + 2 * j - 2]);
-                    std::swap(m_pending[first + 2 * j + 1], m_pending[first + 2 * j - 1]);
-                }
-        } else {
-            std::vector<Member> members;
-            for (size_t i = 0; i < count; ++i) members.push_back({m_pending[first + 2 * i], m_pending[first + 2 * i + 1]});
-            std::stable_sort(members.begin(), members.end(), [this](const Member& a, const Member& b) {
-                return compareJsonKeys(keyOf(a.key), keyOf(b.key)) < 0;
-            });
-            for (size_t i = 0; i < count; ++i) {
-                m_pending[first + 2 * i] = members[i].key;
-                m_pending[first + 2 * i + 1] = members[i].value;
-            }
-        }
-        size_t kept = 0;
-        for (size_t i = 0; i < count; ++i) {
-            if (i + 1 < count && key(i) == key(i + 1)) continue;
-            m_pending[first + 2 * kept] = m_pending[first + 2 * i];
-            m_pending[first + 2 * kept + 1] = m_pending[first + 2 * i + 1];
-            ++kept;
-        }
-        m_pending.resize(first + 2 * kept);
-        return kept;
+    size_t sortMembers() {
+        return m_memberOrder.sort(m_pending, m_open.back(), {m_stream.head_, m_decoded.data(), nullptr});
     }
 
     const rapidjson::StringStream& m_stream;
@@ -165,6 +183,7 @@ private:
     JsonNodeBlock& m_nodes;
     std::vector<JsonNode> m_pending;  // finished values whose container is still open
     std::vector<size_t> m_open;       // where each open container's children start in m_pending
+    JsonMemberOrder m_memberOrder;
     size_t m_values = 0;
     const size_t m_maxValues;
     const size_t m_maxDepth;
@@ -221,7 +240,7 @@ public:
         document.m_nodes.reserve(std::min(size / kBytesPerNode, maxValues < SIZE_MAX / 2 ? 2 * maxValues + 1 : SIZE_MAX));
         rapidjson::StringStream stream(text);
         TreeBuilder builder(stream, document.m_decoded, document.m_nodes, maxValues, maxDepth);
-        rapidjson::Reader reader;
+        rapidjson::GenericReader<TextUtf8, TextUtf8> reader;
         Attempt attempt{reader.Parse<kParseFlags>(stream, builder), builder.refusal()};
         if (!attempt.result) return attempt;
         builder.finish();

@@ -35,6 +35,9 @@ TEST(JsonDocument, ReadsValuesAsTheOldReaderDid) {
         ("[0, -0, -0.0, 1.0, 1e5, 0.1, 1.5e300, 9223372036854775807, 9223372036854775808,"
          " 18446744073709551615, 18446744073709551616, -9223372036854775808, -9223372036854775809, 2147483648]"),
         R"({"b": 1, "a": 2, "b": 3, "": 4})",         // members in key order, the last of equal keys kept
+        // records that repeat, change or double their keys, one spelt with an escape
+        R"([{"b": 1, "a": 2}, {"b": 3, "a": 4}, {"b": 5, "c": 6}, {"a": 1, "a": 2}, {"a": 3, "a": 4},)"
+        R"( {"a": 5, "b": 6}, {"\u0062": 7, "a": 8}, {"b": 9, "a": 10}])",
         R"({"t": true, "f": false, "n": null, "e": {}, "l": []})",
         "\xEF\xBB\xBF{\"bom\": 1}",                    // a byte-order mark
         "[\"caf\xC3\xA9\", \"bad \xFF\xFE bytes\"]",   // invalid UTF-8 kept for the text cleaner
