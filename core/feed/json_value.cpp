@@ -32,15 +32,17 @@ Number readNumber(std::string_view text) {
     const std::string_view digits = text.substr(negative ? 1 : 0);
     // The magnitude limit: 2^64 - 1, or 2^63 for a negative number.
     const uint64_t limit = negative ? uint64_t{1} << 63 : std::numeric_limits<uint64_t>::max();
+    // Eighteen digits cannot pass either limit, so only the digits after them
+    // are checked, which on the board's 32-bit processor costs a call to divide.
+    constexpr size_t kUncheckedDigits = 18;
     uint64_t magnitude = 0;
     bool whole = !digits.empty();
-    for (char c : digits) {
-        const unsigned digit = static_cast<unsigned char>(c) - '0';
-        if (digit > 9 || magnitude > (limit - digit) / 10) {
+    for (size_t i = 0; i < digits.size() && whole; ++i) {
+        const unsigned digit = static_cast<unsigned char>(digits[i]) - '0';
+        if (digit > 9 || (i >= kUncheckedDigits && magnitude > (limit - digit) / 10))
             whole = false;
-            break;
-        }
-        magnitude = magnitude * 10 + digit;
+        else
+            magnitude = magnitude * 10 + digit;
     }
     Number number{Number::kReal};
     if (!whole) {
@@ -170,6 +172,8 @@ double JsonValue::asDouble() const {
         case JsonNode::kTrue: return 1.0;
         case JsonNode::kNumber: {
             const Number n = readNumber(text());
+            // A 32-bit value converts in one instruction; a 64-bit one is a call on the board.
+            if (n.type == Number::kSigned && n.i == static_cast<int32_t>(n.i)) return static_cast<int32_t>(n.i);
             if (n.type == Number::kSigned) return static_cast<double>(n.i);
             if (n.type == Number::kUnsigned) return static_cast<double>(n.u);
             return n.d;

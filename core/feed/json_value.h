@@ -111,7 +111,7 @@ public:
     // The member named key of an object: missing when there is none or this
     // is null; JsonTypeError for any other kind.
     JsonValue operator[](std::string_view key) const;
-    JsonValue operator[](const char* key) const { return (*this)[std::string_view(key)]; }
+    inline JsonValue operator[](const char* key) const;
     // Item i of an array: missing past its end or when this is null;
     // JsonTypeError for any other kind.
     JsonValue operator[](size_t index) const;
@@ -159,3 +159,20 @@ private:
 };
 
 inline JsonValue JsonValueIterator::operator*() const { return {m_source, m_at}; }
+
+// Whether text is the NUL-terminated name, read without measuring name first.
+inline bool isJsonName(std::string_view text, const char* name) {
+    for (char c : text)
+        if (*name == '\0' || *name++ != c) return false;
+    return *name == '\0';
+}
+
+inline JsonValue JsonValue::operator[](const char* key) const {
+    // The feeds ask records of a few members for names they spell out: those
+    // are looked through in order, and only larger objects searched.
+    constexpr uint32_t kLookedThrough = 8;
+    if (!m_node || m_node->kind() != JsonNode::kObject || m_node->size() > kLookedThrough) return (*this)[std::string_view(key)];
+    for (uint32_t i = 0; i < 2 * m_node->size(); i += 2)
+        if (isJsonName(textOf(*m_source, *child(i)), key)) return at(i + 1);
+    return {};
+}
