@@ -6,6 +6,7 @@
 #include <rapidjson/reader.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -23,15 +24,11 @@ struct TextUtf8 : rapidjson::UTF8<> {};
 
 // Bytes that stand for themselves in a string: not the quote, not the
 // backslash, not a control byte (the closing NUL is one).
-constexpr bool isPlainStringByte(unsigned char c) { return c >= 0x20 && c != '"' && c != '\\'; }
-
-struct PlainStringBytes {
-    bool plain[256];
-    constexpr PlainStringBytes() : plain() {
-        for (unsigned c = 0; c < 256; ++c) plain[c] = isPlainStringByte(static_cast<unsigned char>(c));
-    }
-};
-constexpr PlainStringBytes kPlainStringBytes;
+constexpr std::array<bool, 256> kPlainStringBytes = [] {
+    std::array<bool, 256> plain{};
+    for (unsigned c = 0x20; c < 256; ++c) plain[c] = c != '"' && c != '\\';
+    return plain;
+}();
 
 // The tokenizer's own copy of a string takes a run of bytes at once; the
 // in-place mode it also instantiates, and never runs here, does not.
@@ -50,7 +47,7 @@ struct rapidjson::Transcoder<TextUtf8, TextUtf8> {
         if constexpr (TakesRuns<OutputStream>::value) {
             const char* const start = is.src_;
             const char* end = start + 1;
-            while (kPlainStringBytes.plain[static_cast<unsigned char>(*end)]) ++end;
+            while (kPlainStringBytes[static_cast<unsigned char>(*end)]) ++end;
             const auto count = static_cast<SizeType>(end - start);
             char* out = static_cast<char*>(os.Push(count));
             // A run that is the whole string is the text's own, which the tree

@@ -171,7 +171,7 @@ inline JsonValue JsonValue::operator[](const char* key) const {
     // The feeds ask records of a few members for names they spell out: those
     // are looked through in order, and only larger objects searched.
     constexpr uint32_t kLookedThrough = 8;
-    if (!m_node || m_node->kind() != JsonNode::kObject || m_node->size() > kLookedThrough) return (*this)[std::string_view(key)];
+    if (!isObject() || m_node->size() > kLookedThrough) return (*this)[std::string_view(key)];
     for (uint32_t i = 0; i < 2 * m_node->size(); i += 2)
         if (isJsonName(textOf(*m_source, *child(i)), key)) return at(i + 1);
     return {};

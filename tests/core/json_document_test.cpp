@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-
 #include "tests/reference/json_reference.h"
 #include "tests/support/log_capture.h"
 
