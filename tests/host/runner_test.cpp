@@ -4,12 +4,10 @@
 
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 
 #include "tests/support/demo_map.h"
 #include "tests/support/hostile_input.h"
-#include "tests/support/stub_server.h"
 #include "tests/support/temp_root.h"
 
 namespace {
@@ -75,21 +73,6 @@ TEST(HostRunner, BadArgumentsAndMapsExitTwoWithOneLine) {
         EXPECT_NE(r.err.find(c.message), std::string::npos) << c.args << ": " << r.err;
         EXPECT_LE(lineCount(r.err), 2u) << c.args << ": " << r.err;
     }
-}
-
-TEST(HostRunner, SigtermDuringStalledTransfersEndsAtOnceLeavingNoChild) {
-    TempFileRoot dir;
-    StalledServer stalled;
-    // A distinctive time-out to find our curl by; it would outlast the test.
-    dir.write("/params.json", "{\"ModuleParams\": {\"rss_enable\": 1, \"rss_url\": \"" + stalled.url("/rss") +
-                                  "\", \"CurlParams\": \"--max-time 29.5 -s\"}}");
-    auto start = std::chrono::steady_clock::now();
-    RunResult r = runHost("--config " + dir.path("/params.json") + " & sleep 0.5; kill -TERM $!; wait $!", dir,
-                          "some_symbol=1\n");
-    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_LT(seconds, 2.5);
-    EXPECT_NE(system("pgrep -f 'max-time 29[.]5' >/dev/null"), 0) << "a curl was left running";
 }
 
 TEST(HostRunner, DemoCycleExportsEveryFeedWithItsTablesFromWorkerThreads) {

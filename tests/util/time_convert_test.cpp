@@ -5,31 +5,8 @@
 #include <cstdio>
 #include <memory>
 
+#include "tests/support/feed_test.h"
 #include "util/time_check.h"
-
-namespace {
-// Restores the process zone the tests found.
-class ZoneGuard {
-public:
-    ZoneGuard() {
-        const char* tz = getenv("TZ");
-        m_had = tz != nullptr;
-        if (tz) m_zone = tz;
-    }
-    ~ZoneGuard() {
-        if (m_had)
-            setProcessTimeZone(m_zone);
-        else {
-            unsetenv("TZ");
-            tzset();
-        }
-    }
-
-private:
-    bool m_had = false;
-    std::string m_zone;
-};
-}  // namespace
 
 TEST(TimeConvert, Iso8601NeedsANumericOffset) {
     struct Case {
@@ -50,8 +27,7 @@ TEST(TimeConvert, Iso8601NeedsANumericOffset) {
 }
 
 TEST(TimeConvert, LocalTextRoundTripsAtAnOffset) {
-    ZoneGuard guard;
-    setProcessTimeZone("GMT");
+    ZoneScope gmt("GMT");
     EXPECT_EQ(convert_ymdhms_local_to_posix("2021-03-11 20:55:51", 3600), 1615492551);
     EXPECT_EQ(convert_ymdhms_local_to_posix("2021-03-11 20:55:5", 3600), 0);
     EXPECT_EQ(convert_posix_to_ymdhms_local(1615492551, 0), "2021-03-11 19:55:51");
@@ -59,60 +35,21 @@ TEST(TimeConvert, LocalTextRoundTripsAtAnOffset) {
     EXPECT_EQ(formatPosixTimeUtc(1615492551), "11/03/21 19:55:51");
 }
 
-TEST(TimeConvert, OffsetsFollowTheZoneDatabase) {
-    ZoneGuard guard;
-    struct Case {
-        const char* zone;
-        int32_t expected;
-    } cases[] = {
-        {":/usr/share/zoneinfo/Europe/Sarajevo", 7200},
-        {":/usr/share/zoneinfo/Europe/London", 3600},
-        {":/usr/share/zoneinfo/America/Buenos_Aires", -10800},
-        {":/usr/share/zoneinfo/Australia/LHI", 37800},
-        {":/usr/share/zoneinfo/No/Such_Zone", 0},
-    };
-    for (const auto& c : cases) {
-        setProcessTimeZone(c.zone);
-        EXPECT_EQ(get_tz_offset_from_utc(1654961938), c.expected) << c.zone;
-    }
+// Known zones: the self-check below and Time2038.RoutinesReadAndWriteTimesPastThe32BitEnd.
+TEST(TimeConvert, AnUnknownZoneReadsAsUtc) {
+    ZoneScope zone(":/usr/share/zoneinfo/No/Such_Zone");
+    EXPECT_EQ(get_tz_offset_from_utc(1654961938), 0);
 }
 
-TEST(TimeConvert, ProgramsReportEveryCheckAndExitWithTheResult) {
-    ZoneGuard guard;
+// Every check of the self-check program counts: a wrong offset or conversion
+// changes its tally and its exit status.
+TEST(TimeConvert, SelfCheckPassesEveryCheckAndExitsZero) {
     std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(WEBSERVICES_SELFCHECK_BIN "; echo rc=$?", "r"), pclose);
     ASSERT_TRUE(pipe);
     std::string output;
     char buffer[4096];
     for (size_t got; (got = fread(buffer, 1, sizeof buffer, pipe.get())) > 0;) output.append(buffer, got);
-
-    std::string expected;
-    const struct {
-        const char* zone;
-        const char* time;
-        int dst;
-        const char* offset;
-    } rows[] = {
-        {"Europe/Sarajevo", "1667491091", 0, "3600"},     {"Europe/London", "1667491091", 0, "0"},
-        {"America/Buenos_Aires", "1654961938", 0, "-10800"}, {"Australia/LHI", "1654961938", 0, "37800"},
-        {"Europe/Sarajevo", "1654961938", 1, "7200"},     {"Europe/London", "1654961938", 1, "3600"},
-        {"America/Buenos_Aires", "1667491091", 1, "-10800"}, {"Australia/LHI", "1667491091", 1, "39600"},
-    };
-    for (const auto& r : rows) {
-        expected += std::string("get_tz_offset_from_utc(") + r.time + ")\n";
-        expected += std::string("TZ name::/usr/share/zoneinfo/") + r.zone + "\n";
-        expected += "DST:" + std::to_string(r.dst) + "\n";
-        expected += std::string("    expected result:") + r.offset + "\n    actual result:" + r.offset + "\n    TEST PASSED\n";
-    }
-    expected +=
-        "convert_posix_to_ymdhms_local(1615492551,0)\n"
-        "    expected result:2021-03-11 19:55:51\n    actual result:2021-03-11 19:55:51\n    TEST PASSED\n"
-        "convert_ymdhms_local_to_posix(2021-03-11 19:55:51,0)\n"
-        "    expected result:1615492551\n    actual result:1615492551\n    TEST PASSED\n"
-        "convert_ymdhms_local_to_posix(2021-03-11 20:55:51,3600)\n"
-        "    expected result:1615492551\n    actual result:1615492551\n    TEST PASSED\n"
-        "test_convert_iso8601_local_to_posix(2026-02-20T04:27:00-07:00)\n"
-        "    expected result:1771586820\n    actual result:1771586820\n    TEST PASSED\n"
-        "Passed:12 Failed:0\n"
-        "rc=0\n";
-    EXPECT_EQ(output, expected);
+    const std::string tail = "Passed:12 Failed:0\nrc=0\n";
+    ASSERT_GE(output.size(), tail.size()) << output;
+    EXPECT_EQ(output.substr(output.size() - tail.size()), tail) << output;
 }

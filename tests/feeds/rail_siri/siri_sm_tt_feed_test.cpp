@@ -74,8 +74,6 @@ TEST(SiriSmTtFeed, EachFailureReportsNoConnectionOnly) {
     } cases[] = {
         {"no vehicle id, even with an offline file", nullptr, "rail_siri/siri_sm_tt_ticketer.xml", "/other", "T1",
          "SIRI_SM_TT_FeedImpl:downloadData: Missing vehicle ID. Unable to proceed."},
-        {"an empty id file names no vehicle", "  \n", nullptr, "/other", "T1",
-         "SIRI_SM_TT_FeedImpl:downloadData: Missing vehicle ID. Unable to proceed."},
         {"no terminus", "1234", nullptr, "/other", "", "SIRI_SM_TT_FeedImpl: Waiting for Stop ID. Unable to download data."},
         {"short answer", "1234", nullptr, "/short", "T1", "SIRI_SM_TT_FeedImpl:downloadData - unable to load data. Will retry."},
         {"vehicle not in the answer", "1234", nullptr, "/other", "T1",

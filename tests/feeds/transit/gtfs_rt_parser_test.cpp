@@ -164,25 +164,6 @@ TEST(GtfsRtParser, DecidesAndReadsLikeTheReferenceDecoder) {
     }
 }
 
-// Without the vehicle list only the vehicle's own records are built; the
-// counts still tell the feed that the feed had vehicles.
-TEST(GtfsRtParser, BuildsOnlyTheVehiclesRecordsUnlessEveryVehicleIsWanted) {
-    const std::string bytes = fleet(50);
-    GTFS::GTFS_RT_Parser one(bytes, "V7", false);
-    ASSERT_TRUE(one.isValidData());
-    EXPECT_EQ(one.vehiclePositionCount(), 50u);
-    EXPECT_EQ(one.tripUpdateCount(), 50u);
-    EXPECT_EQ(one.vehicleTripId(), "T7");
-    EXPECT_EQ(one.getVehiclePositions().size(), 1u);
-    const auto updates = one.getTripUpdates("T7");
-    ASSERT_EQ(updates.size(), 1u);
-    EXPECT_EQ(updates[0].stop_time_updates.size(), 3u);
-
-    GTFS::GTFS_RT_Parser every(bytes, "V7", true);
-    EXPECT_EQ(every.getVehiclePositions().size(), 50u);
-    EXPECT_EQ(every.getTripUpdates("T7").size(), 50u);
-}
-
 // Shutdown stops a long reading, and what was read of the feed is not taken for one.
 TEST(GtfsRtParser, StopsReadingWhenShutdownAsks) {
     const std::string bytes = fleet(600);  // 1,200 entities
