@@ -5,14 +5,12 @@
 
 #include "core/config/config_keys.h"
 #include "core/feed/data_feed.h"
-#include "core/fetch/download_gate.h"
 #include "core/feed/file_write.h"
 #include "core/feed/lookups.h"
 #include "core/fetch/secrets.h"
 #include "core/fetch/curl_command.h"
 #include "core/feed/symbol_list.h"
 #include "core/fetch/url_text.h"
-#include "platform/clock.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/sqlite_builder.h"
 #include "tests/support/stub_server.h"
@@ -148,19 +146,6 @@ TEST(ConfigKeys, StringsIntegersAndFlagsFollowOneRule) {
     EXPECT_EQ(readIntValue(section, "missing", 5), 5);
     EXPECT_EQ(readIntValue(section, "t", 5), 1);
     EXPECT_EQ(readIntValue(Json::Value("not an object"), "n", 5), 5);
-}
-
-TEST(DownloadGate, NeverDownloadedIsDueWhateverTheUptime) {
-    int64_t now = 10;  // a vehicle up for ten seconds
-    setMonotonicClock([&] { return now; });
-    DownloadGate gate(61);
-    EXPECT_TRUE(gate.isDue());
-    gate.markDownloaded();
-    now = 71;
-    EXPECT_FALSE(gate.isDue());
-    now = 72;
-    EXPECT_TRUE(gate.isDue());
-    setMonotonicClock(nullptr);
 }
 
 TEST(Lookups, PointsAndVehiclesAreFoundByBoundValues) {

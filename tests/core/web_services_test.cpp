@@ -152,11 +152,6 @@ TEST_F(WebServicesTest, ReadsItsKeysAndHandsTheMapToEveryFeed) {
     auto* impl = static_cast<ScriptedFeedImpl*>(&feed->impl());
     module.addFeed(std::move(feed));
     EXPECT_EQ(impl->m_poll, 30);
-
-    CWebServices defaults(paramsWith(Json::Value(Json::objectValue)));
-    EXPECT_EQ(defaults.settings().pollIntervalSeconds, 60);
-    EXPECT_EQ(defaults.settings().curlParams, "--connect-timeout 3 --max-time 5");
-    EXPECT_EQ(defaults.ModuleStatus(), CModule::eStatusOk);
 }
 
 // Nothing is process-wide: two modules in one process keep their own options,
@@ -218,19 +213,6 @@ TEST_F(WebServicesTest, ShutdownLeavesNoFeedsForLaterEvents) {
     module.SymbolUpdate("a_stop", 0, "S");
     module.waitUntilIdle();
     EXPECT_EQ(refreshes, 0);
-}
-
-TEST(WebServicesTimer, TicksOnTheHostLoop) {
-    CEventLoop loop;  // the host's loop outlives the module
-    CWebServices module(paramsWith(Json::Value(Json::objectValue)));
-    int refreshes = 0;
-    module.addFeed(std::make_unique<ScriptedFeed>("a", &refreshes));
-    module.SetEventLoop(loop);
-    EXPECT_EQ(module.timerState(), CTimer::kRunning);
-    EXPECT_EQ(module.EventLoop(), &loop);
-    for (int i = 0; i < 30 && module.Tags().GetValueByTag("a_count").empty(); ++i) loop.runOnce(200);
-    EXPECT_EQ(module.Tags().GetValueByTag("a_count"), "1");
-    setProcessTimeZone(kDefaultTimeZone);
 }
 
 TEST_F(WebServicesTest, EveryFlagCreatesItsFeedsInTheFixedOrder) {

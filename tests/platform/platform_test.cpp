@@ -101,18 +101,6 @@ TEST(ModuleTags, BroadcastHandsOverWhatWasSetSinceTheLastOne) {
     EXPECT_EQ(module.Tags().GetValueByTag("a"), "3");
 }
 
-TEST(ModuleParmMap, OnlyJsonObjectsAreParameterMaps) {
-    CModuleParmMap map;
-    std::string error;
-    EXPECT_TRUE(CModuleParmMap::fromJsonText("{\"ModuleParams\":{\"a\":1}}", map, error));
-    EXPECT_EQ(map.json()["ModuleParams"]["a"].asInt(), 1);
-    EXPECT_FALSE(CModuleParmMap::fromJsonText("[1,2]", map, error));
-    EXPECT_EQ(error, "not a JSON object");
-    EXPECT_FALSE(CModuleParmMap::fromJsonText("{\"a\":", map, error));
-    EXPECT_EQ(error.rfind("not valid JSON", 0), 0u);
-    EXPECT_EQ(CParameters(map.json()).serialiseAsJSON(), "{\"ModuleParams\":{\"a\":1}}");
-}
-
 TEST(Sqlite, BoundValuesFindRowsAndNeverChangeTheStatement) {
     TempFileRoot root;
     std::string path = root.path("/db/test.db");
